@@ -1,0 +1,52 @@
+#include "modules/Eq.h"
+
+#include "core/VykEngine.h"
+
+// Pass-through until the module's processing lands: the instance table only records bypass.
+namespace
+{
+int sNumInstances = 0;
+int sBypass[kMaxInstances];
+
+bool isValid(int instance)
+{
+    return instance >= 0 && instance < sNumInstances;
+}
+} // namespace
+
+int EqInit(int count)
+{
+    if (count > kMaxInstances)
+        return -1;
+    sNumInstances = count;
+    for (int i = 0; i < kMaxInstances; ++i)
+        sBypass[i] = 0;
+    return 0;
+}
+
+void EqSetSampleRate(int, int)
+{
+}
+
+void EqSetAll(int, EQBlock*)
+{
+}
+
+void EqSetBypass(int instance, int flag)
+{
+    if (isValid(instance))
+        sBypass[instance] = flag;
+}
+
+int EqGetBypass(int instance)
+{
+    return isValid(instance) ? sBypass[instance] : 0;
+}
+
+void VykEqProcess(int, float*, int, int)
+{
+}
+
+void EqSetPeqCoefs(int, EqCoefBlock*)
+{
+}

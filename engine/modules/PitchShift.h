@@ -1,0 +1,15 @@
+// Pitch shifter.
+#pragma once
+
+#include "core/MasterBlock.h"
+#include "core/StoreBlocks.h"
+
+/// Prepares the module's instance table; 0, or -1 when count > 20.
+int PitchShiftInit(int count);
+/// Applies the whole sub-block (a pointer into the store's current record).
+void PitchShiftSetAll(int instance, PitchShiftBlock* block);
+void PitchShiftSetBypass(int instance, int flag);
+/// 0 for an invalid instance.
+int PitchShiftGetBypass(int instance);
+/// In place on interleaved samples (audio thread).
+void VykPitchShiftProcess(int instance, float* samples, int frames, int channels);

@@ -1,0 +1,48 @@
+#include "modules/StereoWiden.h"
+
+#include "core/VykEngine.h"
+
+// Pass-through until the module's processing lands: the instance table only records bypass.
+namespace
+{
+int sNumInstances = 0;
+int sBypass[kMaxInstances];
+
+bool isValid(int instance)
+{
+    return instance >= 0 && instance < sNumInstances;
+}
+} // namespace
+
+int StereoWidenInit(int count)
+{
+    if (count > kMaxInstances)
+        return -1;
+    sNumInstances = count;
+    for (int i = 0; i < kMaxInstances; ++i)
+        sBypass[i] = 0;
+    return 0;
+}
+
+void StereoWidenSetSampleRate(int, int)
+{
+}
+
+void StereoWidenSetAll(int, StereoWidenBlock*)
+{
+}
+
+void StereoWidenSetBypass(int instance, int flag)
+{
+    if (isValid(instance))
+        sBypass[instance] = flag;
+}
+
+int StereoWidenGetBypass(int instance)
+{
+    return isValid(instance) ? sBypass[instance] : 0;
+}
+
+void VykStereoWidenProcess(int, float*, int, int)
+{
+}

@@ -1,0 +1,61 @@
+#include "modules/User.h"
+
+#include "core/VykEngine.h"
+
+// Pass-through until the module's processing lands: the instance table only records bypass.
+namespace
+{
+int sNumInstances = 0;
+int sBypass[kMaxInstances];
+
+bool isValid(int instance)
+{
+    return instance >= 0 && instance < sNumInstances;
+}
+} // namespace
+
+int UserInit(int count)
+{
+    if (count > kMaxInstances)
+        return -1;
+    sNumInstances = count;
+    for (int i = 0; i < kMaxInstances; ++i)
+        sBypass[i] = 0;
+    return 0;
+}
+
+void UserSetSampleRate(int, int)
+{
+}
+
+void UserSetAll(int, UserBlock*)
+{
+}
+
+void UserSetBypass(int instance, int flag)
+{
+    if (isValid(instance))
+        sBypass[instance] = flag;
+}
+
+int UserGetBypass(int instance)
+{
+    return isValid(instance) ? sBypass[instance] : 0;
+}
+
+void VykUserProcess(int, float*, int, int)
+{
+}
+
+int UserGetEqPos(int)
+{
+    return 0;
+}
+
+void UserSetPeqCoefs(int, EqCoefBlock*)
+{
+}
+
+void VykUserGainProcess(int, float*, int, int)
+{
+}

@@ -1,0 +1,6 @@
+#include "VykCommParser.h"
+
+// Frames are not decoded yet: received bytes are dropped.
+void VYKCommParseByte(unsigned char)
+{
+}

@@ -1,0 +1,16 @@
+# Configures, builds and runs the consumer project; any failing step fails the test.
+foreach(step configure build run)
+    if(step STREQUAL "configure")
+        set(cmd ${CMAKE_COMMAND} -S ${SOURCE} -B ${BINARY} -DULMAR_SOURCE_DIR=${ULMAR_SOURCE_DIR}
+                -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER})
+    elseif(step STREQUAL "build")
+        set(cmd ${CMAKE_COMMAND} --build ${BINARY} -j2)
+    else()
+        set(cmd ${BINARY}/consumer)
+    endif()
+    execute_process(COMMAND ${cmd} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "consumer ${step} failed (${result}):\n${out}\n${err}")
+    endif()
+endforeach()
+message(STATUS "${out}")
