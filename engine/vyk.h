@@ -9,6 +9,7 @@
 #include "core/VykEngine.h"
 #include "core/VykComm.h"
 #include "core/Platform.h"
+#include "facade/VYKLib.h"
 
 #if __has_include("dsp/Dsp.h")
 #include "dsp/Dsp.h"

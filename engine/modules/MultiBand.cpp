@@ -59,3 +59,8 @@ int MultiBandGetBypass(int instance)
 void VykMultiBandCompress(int, float*, float*, int, int)
 {
 }
+
+int MultiBandGetLatency(int)
+{
+    return 0;
+}

@@ -19,3 +19,5 @@ void MultiBandSetBypass(int instance, int flag);
 int MultiBandGetBypass(int instance);
 /// In place on interleaved samples (audio thread); `aux` receives the mono subwoofer output or is null.
 void VykMultiBandCompress(int instance, float* samples, float* aux, int frames, int channels);
+/// Delay this module adds to the signal, in samples at the instance's rate (0 while bypassed).
+int MultiBandGetLatency(int instance);

@@ -50,3 +50,8 @@ void VykOutputCompressorCompress(int, float*, int, int)
 void OutputCompressorSetOutputGain(int, float)
 {
 }
+
+int OutputCompressorGetLatency(int)
+{
+    return 0;
+}

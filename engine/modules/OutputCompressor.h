@@ -17,3 +17,5 @@ int OutputCompressorGetBypass(int instance);
 void VykOutputCompressorCompress(int instance, float* samples, int frames, int channels);
 /// Linear gain applied ahead of the output compressor.
 void OutputCompressorSetOutputGain(int instance, float gain);
+/// Delay this module adds to the signal, in samples at the instance's rate (0 while bypassed).
+int OutputCompressorGetLatency(int instance);

@@ -42,3 +42,8 @@ int PitchShiftGetBypass(int instance)
 void VykPitchShiftProcess(int, float*, int, int)
 {
 }
+
+int PitchShiftGetLatency(int)
+{
+    return 0;
+}

@@ -13,3 +13,5 @@ void PitchShiftSetBypass(int instance, int flag);
 int PitchShiftGetBypass(int instance);
 /// In place on interleaved samples (audio thread).
 void VykPitchShiftProcess(int instance, float* samples, int frames, int channels);
+/// Delay this module adds to the signal, in samples at the instance's rate (0 while bypassed).
+int PitchShiftGetLatency(int instance);
