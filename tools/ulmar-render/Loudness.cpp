@@ -1,0 +1,76 @@
+#include "Loudness.h"
+
+#include "RenderError.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace render
+{
+namespace
+{
+
+double toDecibels(double linear)
+{
+    return linear > 0.0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
+}
+
+} // namespace
+
+LoudnessMeter::LoudnessMeter(int channels, int sampleRate) : mChannels(channels)
+{
+    mState = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
+                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_SAMPLE_PEAK);
+    if (mState == nullptr)
+    {
+        throw RenderError("cannot measure " + std::to_string(channels) + "-channel audio at " +
+                          std::to_string(sampleRate) + " Hz");
+    }
+    if (channels == 1)
+    {
+        ebur128_set_channel(mState, 0, EBUR128_DUAL_MONO);
+    }
+}
+
+LoudnessMeter::~LoudnessMeter()
+{
+    ebur128_destroy(&mState);
+}
+
+void LoudnessMeter::add(const float* interleaved, int frames)
+{
+    if (frames > 0 &&
+        ebur128_add_frames_float(mState, interleaved, static_cast<size_t>(frames)) != EBUR128_SUCCESS)
+    {
+        throw RenderError("loudness measurement failed");
+    }
+}
+
+LoudnessResult LoudnessMeter::result() const
+{
+    double samplePeak = 0.0;
+    double truePeak = 0.0;
+    for (int channel = 0; channel < mChannels; ++channel)
+    {
+        double value = 0.0;
+        if (ebur128_sample_peak(mState, static_cast<unsigned>(channel), &value) == EBUR128_SUCCESS)
+        {
+            samplePeak = std::max(samplePeak, value);
+        }
+        if (ebur128_true_peak(mState, static_cast<unsigned>(channel), &value) == EBUR128_SUCCESS)
+        {
+            truePeak = std::max(truePeak, value);
+        }
+    }
+    double integrated = -std::numeric_limits<double>::infinity();
+    if (ebur128_loudness_global(mState, &integrated) != EBUR128_SUCCESS || std::isnan(integrated))
+    {
+        integrated = -std::numeric_limits<double>::infinity();
+    }
+    return {toDecibels(samplePeak), toDecibels(truePeak), integrated};
+}
+
+} // namespace render
