@@ -1,5 +1,6 @@
 // The seven user controls: metadata, texts, snapping and their effect on the facade in both directions.
 #include "ControlMapping.h"
+#include "UlmarProfiles.h"
 #include "vyk.h"
 
 #include <gtest/gtest.h>
@@ -132,4 +133,18 @@ TEST_F(ControlFacadeTest, ToneControlsAreRelativeToTheLoadedProfile)
     EXPECT_NEAR(*readControl(lib, kControlLowGain), 3.0f, 1e-4f);
     applyControl(lib, kControlHighGain, -2.0f);
     EXPECT_NEAR(*readControl(lib, kControlHighGain), -2.0f, 1e-4f);
+}
+
+TEST(UlmarProfileList, TwentyShownEntriesMappedToEngineProfiles)
+{
+    for (int i = 0; i < kNumUlmarProfiles; ++i)
+    {
+        EXPECT_EQ(UlmarProfiles[i].identifier, i + 1);
+        EXPECT_TRUE(UlmarProfiles[i].shown);
+        EXPECT_EQ(findProfileByName(UlmarProfiles[i].name), i);
+    }
+    EXPECT_STREQ(UlmarProfiles[0].name, "Master Shine");
+    EXPECT_EQ(findProfileByName("master shine"), 0);
+    EXPECT_EQ(findProfileByName("Rich Warmth"), 19);
+    EXPECT_EQ(findProfileByName("Rich"), std::nullopt);
 }
