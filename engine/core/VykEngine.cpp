@@ -67,18 +67,6 @@ bool isInTable(int instance)
     return instance >= 0 && instance < kMaxInstances;
 }
 
-float peakOfChannel(const float* samples, int channel, int frames, int channels)
-{
-    float peak = 0.0f;
-    for (int i = 0; i < frames; ++i)
-    {
-        const float magnitude = std::fabs(samples[i * channels + channel]);
-        if (magnitude > peak)
-            peak = magnitude;
-    }
-    return peak;
-}
-
 void MuteInit(MuteState* mute)
 {
     mute->state = Unmuted;
@@ -315,7 +303,7 @@ void VykProcess(int instance, float* samples, float* aux, int frames, int channe
     MetersBlock* meters = vyk.meters;
     if (meters != nullptr)
         for (int ch = 0; ch < channels; ++ch)
-            meters->values[kMeterInputPeak0 + ch] = peakOfChannel(samples, ch, frames, channels);
+            computeMaxLevel(channels, samples + ch, &meters->values[kMeterInputPeak0 + ch], frames);
 
     if (vyk.bypass)
         VykUserGainProcess(instance, samples, frames, channels);
@@ -327,7 +315,7 @@ void VykProcess(int instance, float* samples, float* aux, int frames, int channe
 
     if (meters != nullptr)
         for (int ch = 0; ch < channels; ++ch)
-            meters->values[kMeterOutputPeak0 + ch] = peakOfChannel(samples, ch, frames, channels);
+            computeMaxLevel(channels, samples + ch, &meters->values[kMeterOutputPeak0 + ch], frames);
 
     runBufferCallback();
 }

@@ -342,11 +342,16 @@ int VYKLib::getVersion() const
 
 int VYKLib::getLatencySamples() const
 {
+    if (!impl->hasSlot() || VykGetBypass(impl->instanceId))
+        return 0;
+    return getChainLatencySamples();
+}
+
+int VYKLib::getChainLatencySamples() const
+{
     if (!impl->hasSlot())
         return 0;
     const int instance = impl->instanceId;
-    if (VykGetBypass(instance))
-        return 0;
     return MultiBandGetLatency(instance) + PitchShiftGetLatency(instance) + OutputCompressorGetLatency(instance);
 }
 

@@ -43,8 +43,12 @@ class VYKLib
     bool getSilenceState() const;
     void getMeters(MetersBlock* meters) const;
     int getVersion() const;
-    /// Processing delay of the instance's current configuration, in samples at its rate.
+    /// Delay the instance currently adds to the signal, in samples at its rate (0 while the chain is
+    /// bypassed, when only the user gain runs).
     int getLatencySamples() const;
+    /// Delay of the chain as configured, whether or not the chain is bypassed: what a host should be
+    /// told, so that switching the bypass does not move the audio.
+    int getChainLatencySamples() const;
 
     /// Built-in profile 0..19 (others are refused), then the tone offsets are reset.
     void loadEmbeddedProfile(int index);
