@@ -1,16 +1,48 @@
 #include "modules/Input.h"
 
+#include "core/VykComm.h"
 #include "core/VykEngine.h"
+#include "dsp/BufferUtils.h"
+#include "dsp/LinkwitzRiley.h"
 
-// Pass-through until the module's processing lands: the instance table only records bypass.
 namespace
 {
+constexpr int kHighPass = 0; // isLowPass argument of the Linkwitz-Riley section
+
+struct InputInstance
+{
+    float targetGain;
+    float currentGain;
+    LinkwitzRileyFilter highPass;
+    LinkwitzRileyState highPassStates[kLinkwitzRileyChannels];
+    int sampleRate;
+    int bypass;
+};
+
 int sNumInstances = 0;
-int sBypass[kMaxInstances];
+InputInstance sInputs[kMaxInstances];
 
 bool isValid(int instance)
 {
     return instance >= 0 && instance < sNumInstances;
+}
+
+// Truncation towards zero as a plain cast does, but defined for every float: NaN gives 0 and values
+// beyond the int range saturate (the corner is limited to 20 .. 20000 afterwards anyway).
+int truncateToInt(float value)
+{
+    if (!(value == value))
+        return 0;
+    if (value >= 2147483520.0f)
+        return 2147483520;
+    if (value <= -2147483520.0f)
+        return -2147483520;
+    return static_cast<int>(value);
+}
+
+void setHighPass(InputInstance& input, int freqHz)
+{
+    LinkwitzRileyFilterSetFreqAndIsLowPass(&input.highPass, freqHz, input.sampleRate, kHighPass);
 }
 } // namespace
 
@@ -19,34 +51,82 @@ int InputInit(int count)
     if (count > kMaxInstances)
         return -1;
     sNumInstances = count;
-    for (int i = 0; i < kMaxInstances; ++i)
-        sBypass[i] = 0;
+    for (InputInstance& input : sInputs)
+    {
+        input.targetGain = 1.0f;
+        input.currentGain = 1.0f;
+        LinkwitzRileyInit(&input.highPass, input.highPassStates);
+        input.sampleRate = kDefaultSampleRate;
+        // The corner survives re-initialisation; at first start it is 0, which the section raises to 20 Hz.
+        setHighPass(input, input.highPass.frequency);
+        input.bypass = 0;
+    }
     return 0;
 }
 
-void InputSetSampleRate(int, int)
+void InputSetSampleRate(int instance, int rate)
 {
+    if (!isValid(instance) || rate <= 0)
+        return;
+    InputInstance& input = sInputs[instance];
+    input.sampleRate = rate;
+    setHighPass(input, input.highPass.frequency);
 }
 
-void InputSetAll(int, InputBlock*)
+void InputSetAll(int instance, InputBlock* block)
 {
+    if (!isValid(instance) || block == nullptr)
+        return;
+    InputInstance& input = sInputs[instance];
+    input.bypass = block->bypass;
+    input.targetGain = block->gain;
+    if (VYKCommCheckParamChanged(&block->highPassFreq))
+        InputSetHighPassFreq(instance, truncateToInt(block->highPassFreq));
+    InputSetHighPassBypass(instance, block->highPassBypass);
 }
 
 void InputSetBypass(int instance, int flag)
 {
     if (isValid(instance))
-        sBypass[instance] = flag;
+        sInputs[instance].bypass = flag;
 }
 
 int InputGetBypass(int instance)
 {
-    return isValid(instance) ? sBypass[instance] : 0;
+    return isValid(instance) ? sInputs[instance].bypass : 0;
 }
 
-void VykInputProcess(int, float*, int, int)
+void VykInputProcess(int instance, float* samples, int frames, int channels)
 {
+    if (!isValid(instance) || channels < 1 || channels > kLinkwitzRileyChannels)
+        return;
+    InputInstance& input = sInputs[instance];
+    if (input.bypass)
+        return;
+    for (int ch = 0; ch < channels; ++ch)
+    {
+        // Every channel starts from the same gain; only the last one stores the ramp's end.
+        steppedScaleBuffer(channels, &input.currentGain, ch == channels - 1, samples + ch, frames,
+                           input.targetGain);
+        linkwitzRiley(channels, &input.highPassStates[ch], &input.highPass, samples + ch, samples + ch,
+                      frames);
+    }
 }
 
-void InputSetInputGain(int, float)
+void InputSetInputGain(int instance, float gain)
 {
+    if (isValid(instance))
+        sInputs[instance].targetGain = gain;
+}
+
+void InputSetHighPassFreq(int instance, int freqHz)
+{
+    if (isValid(instance))
+        setHighPass(sInputs[instance], freqHz);
+}
+
+void InputSetHighPassBypass(int instance, int flag)
+{
+    if (isValid(instance))
+        LinkwitzRileyFilterSetBypass(&sInputs[instance].highPass, flag);
 }
