@@ -111,9 +111,10 @@ TEST(ProfileFiles, LegacyLayoutsMapOntoTheCurrentRecord)
     {
         SCOPED_TRACE(c.name);
         auto old = layout2036Record(c.size);
-        putFloat(old, 1996, 0.5f); // pitch-shift ratio in 2036/20123, past the end in 20120
-        putWord(old, 2008 + 24, 64); // v3d taps in 2036
-        old.resize(c.size);
+        if (c.keepsPitch)
+            putFloat(old, 1996, 0.5f); // pitch-shift ratio
+        if (c.keepsV3d)
+            putWord(old, 2008 + 24, 64); // virtual-3D taps
         TempFile path(std::string("legacy") + c.name + ".ktvs", old);
 
         // The larger layouts fail on the short read; the shorter ones would read a prefix, so the loader's
