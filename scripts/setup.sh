@@ -11,7 +11,7 @@ packages=(
     libasound2-dev libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
     libxcomposite-dev libfreetype-dev libfontconfig1-dev libgtk-3-dev libcurl4-openssl-dev
     libjack-jackd2-dev ladspa-sdk lv2-dev
-    xvfb xauth lilv-utils
+    xvfb xauth lilv-utils jalv jackd2
 )
 
 missing=()
