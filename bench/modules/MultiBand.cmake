@@ -1,0 +1,1 @@
+ulmar_add_bench(bench_multiband bench_multiband.cpp)
