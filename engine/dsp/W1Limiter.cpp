@@ -128,6 +128,7 @@ float w1limit(int channels, W1LimiterState* state, const W1Limiter* limiter, con
     float exactS2 = state->exactS2;
     float gain = state->gain;
     int p = state->position & kPositionMask;
+    int framesSinceInit = state->framesSinceInit;
     float smallest = 1.0f;
 
     for (int n = 0; n < frames; ++n)
@@ -202,6 +203,13 @@ float w1limit(int channels, W1LimiterState* state, const W1Limiter* limiter, con
 
         p = (p + 1) & kPositionMask;
 
+        // While the sums fill after init the frames leaving the delay line are the silent start, so
+        // the partial sums are no gain applied to any audio and stay out of the reported minimum.
+        if (framesSinceInit < kW1LookAhead)
+        {
+            ++framesSinceInit;
+            continue;
+        }
         const float v = s2 * inverseBoxGain;
         if (v != 0.0f && v < smallest)
         {
@@ -215,5 +223,6 @@ float w1limit(int channels, W1LimiterState* state, const W1Limiter* limiter, con
     state->exactS2 = exactS2;
     state->gain = gain;
     state->position = p;
+    state->framesSinceInit = framesSinceInit;
     return smallest;
 }

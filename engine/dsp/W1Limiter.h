@@ -36,8 +36,10 @@ struct W1LimiterState
     float exactS2;                 // same for s2
     float gain;                    // release-smoothed target gain
     int32_t position;              // write position 0 .. 63
+    int32_t framesSinceInit;       // saturates at the look-ahead: until then the box sums are still filling
 };
-static_assert(sizeof(W1LimiterState) == (5 * kW1LookAhead + 6) * 4, "W1LimiterState: floats and a position");
+static_assert(sizeof(W1LimiterState) == (5 * kW1LookAhead + 7) * 4,
+              "W1LimiterState: floats, a position and a fill count");
 
 /// Empty delay lines and sums, detector history 1.0, gain 1.0: the first 64 output frames are silent.
 void W1LimiterInit(W1LimiterState* state);
