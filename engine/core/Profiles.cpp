@@ -357,6 +357,9 @@ constexpr MasterBlock makeProfile(int number)
         m.bands[k].bandType = v.bandTypes[k];
         m.bands[k].bandOff = k < v.bandsInUse ? 0 : 1;
     }
+    // The highest band in use runs open-ended, as band 4 does in profile 0; with its crossover low-pass
+    // still on, everything above it would be lost with the bands that are off.
+    m.bands[v.bandsInUse - 1].lowPassEnabled = 0;
     m.outputCompressor.compressorType = v.compressorType;
     m.outputCompressor.outputGain = gainFromDb(v.outputGainDb);
     if (v.slowWidener)

@@ -463,3 +463,16 @@ TEST(BuiltInProfiles, StereoWidenerVoicings)
     EXPECT_EQ(slowProfiles, 2);
     EXPECT_EQ(floatAt(0, widener + 8), 0.0f);
 }
+
+TEST(BuiltInProfiles, HighestBandInUseIsOpenEnded)
+{
+    for (int profile = 0; profile < gNumProfiles; ++profile)
+    {
+        SCOPED_TRACE(profile);
+        int highest = 0;
+        for (int band = 0; band < kNumBands; ++band)
+            if (gProfiles[profile].bands[band].bandOff == 0)
+                highest = band;
+        EXPECT_EQ(gProfiles[profile].bands[highest].lowPassEnabled, 0);
+    }
+}

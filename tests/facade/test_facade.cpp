@@ -319,3 +319,60 @@ TEST(FacadeProcess, FlushToZeroOnlyForTheDurationOfTheCall)
     VykUnmute(lib.getInstanceId());
 }
 #endif
+
+namespace
+{
+// The lag at which the output best matches broadband input: the chain's delay, give or take the few
+// samples of group delay its crossover and high-pass filters add around their corners.
+int measuredDelay(const std::vector<float>& input, const std::vector<float>& output, int channels)
+{
+    const int frames = static_cast<int>(input.size()) / channels;
+    int best = 0;
+    double bestScore = -1.0;
+    for (int lag = 0; lag < 512; ++lag)
+    {
+        double score = 0.0;
+        for (int i = 0; i + lag < frames; ++i)
+            score += static_cast<double>(input[static_cast<size_t>(i * channels)]) *
+                     output[static_cast<size_t>((i + lag) * channels)];
+        if (score > bestScore)
+        {
+            bestScore = score;
+            best = lag;
+        }
+    }
+    return best;
+}
+} // namespace
+
+TEST(FacadeLatency, ReportedLatencyMatchesTheMeasuredDelay)
+{
+    VYKLib lib;
+    lib.setSampleRate(48000);
+    for (int profile : {0, 6, 8, 10, 12, 19})
+    {
+        SCOPED_TRACE(profile);
+        lib.loadEmbeddedProfile(profile);
+        const int latency = lib.getLatencySamples();
+        EXPECT_EQ(latency, lib.getChainLatencySamples());
+        EXPECT_GT(latency, 0);
+
+        std::vector<float> input(2 * 8192);
+        unsigned seed = 12345;
+        for (float& v : input)
+        {
+            seed = seed * 1664525u + 1013904223u;
+            v = (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f) * 0.2f; // quiet: dynamics stay calm
+        }
+        std::vector<float> output = input;
+        for (int offset = 0; offset < 8192; offset += 2048)
+            lib.process(output.data() + 2 * offset, nullptr, 2048, 2);
+        EXPECT_NEAR(measuredDelay(input, output, 2), latency, 4);
+    }
+
+    // With the chain bypassed only the user gain runs: no delay, while the configured look-ahead stays.
+    lib.setEnabled(false);
+    EXPECT_EQ(lib.getLatencySamples(), 0);
+    EXPECT_GT(lib.getChainLatencySamples(), 0);
+    lib.setEnabled(true);
+}
