@@ -4,6 +4,8 @@
 #include "RenderError.h"
 #include "RenderTestSupport.h"
 
+#include "vyk.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 
 namespace
@@ -63,6 +67,7 @@ TEST(RenderCommand, EveryErrorIsOneLineAndLeavesTheDirectoryAsItWas)
     writeTestFile(directory.file("three.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3, 44100, 4410);
     render_test::writeBytes(directory.file("notaudio.wav"), "RIFF? no, just text\n");
     render_test::writeBytes(directory.file("existing.wav"), "an earlier render, to be kept on failure");
+    render_test::writeBytes(directory.file("bad.ktvs"), std::string(2048, '\xff'));
     fs::create_directory(directory.file("folder.wav"));
     fs::create_symlink("in.wav", directory.file("link.wav"));
     fs::create_hard_link(directory.file("in.wav"), directory.file("hard.wav"));
@@ -70,27 +75,46 @@ TEST(RenderCommand, EveryErrorIsOneLineAndLeavesTheDirectoryAsItWas)
     const std::string inputBytes = readBytes(directory.file("in.wav"));
 
     const ErrorCase cases[] = {
-        {{"--frobnicate", "in.wav"}, 2, "unknown option '--frobnicate'"},
-        {{"in.wav", "--block"}, 2, "--block needs a value"},
-        {{"in.wav", "-o"}, 2, "--output needs a value"},
-        {{"--block", "0", "in.wav"}, 2, "--block"},
-        {{"--block", "4096", "in.wav", "existing.wav"}, 2, "--block"},
-        {{"in.wav", "a.wav", "b.wav"}, 2, "unexpected argument"},
-        {{"--demo", "in.wav"}, 2, "--demo takes no INPUT"},
-        {{"in.wav", "out.xyz"}, 2, "output format"},
-        {{"in.wav", "in.wav"}, 2, "same file"},
-        {{"in.wav", "./in.wav"}, 2, "same file"},
-        {{"in.wav", "link.wav"}, 2, "same file"},
-        {{"in.wav", "hard.wav"}, 2, "same file"},
-        {{"missing.wav", "out.wav"}, 1, "does not exist"},
-        {{"folder.wav", "out.wav"}, 1, "is a directory"},
-        {{"notaudio.wav", "out.wav"}, 1, "cannot read 'notaudio.wav'"},
-        {{"three.wav", "out.wav"}, 1, "3 channels"},
-        {{"three.wav", "existing.wav"}, 1, "3 channels"},
-        {{"in.wav", "nowhere/out.wav"}, 1, "does not exist"},
-        {{"in.wav", "notaudio.wav/out.wav"}, 1, "not a directory"},
-        {{"in.wav", "folder.wav"}, 1, "is a directory"},
-        {{"--demo", "-o", "nowhere/demo.wav"}, 1, "does not exist"},
+        {{"--frobnicate", "in.wav"}, 1, "unknown option '--frobnicate'"},
+        {{"in.wav", "--block"}, 1, "--block needs a value"},
+        {{"in.wav", "-o"}, 1, "--output needs a value"},
+        {{"--block", "0", "in.wav"}, 1, "--block"},
+        {{"--block", "4096", "in.wav", "existing.wav"}, 1, "--block"},
+        {{"in.wav", "a.wav", "b.wav"}, 1, "unexpected argument"},
+        {{"--demo", "in.wav"}, 1, "--demo takes no INPUT"},
+        {{"in.wav", "out.xyz"}, 1, "output format"},
+        {{"in.wav", "in.wav"}, 1, "same file"},
+        {{"in.wav", "./in.wav"}, 1, "same file"},
+        {{"in.wav", "link.wav"}, 1, "same file"},
+        {{"in.wav", "hard.wav"}, 1, "same file"},
+        {{"in.wav", "out.wav", "--report", "out.wav"}, 1, "same file"},
+        {{"in.wav", "out.wav", "--report", "in.wav"}, 1, "same file"},
+        {{"--profile", "25", "in.wav"}, 1, "from 0 to 19"},
+        {{"--profile", "Loudest", "in.wav"}, 1, "unknown profile 'Loudest'"},
+        {{"--profile", "2", "--profile-file", "bad.ktvs", "in.wav"}, 1, "exclude each other"},
+        {{"--index", "1", "in.wav"}, 1, "--index"},
+        {{"--drive", "hot", "in.wav"}, 1, "--drive needs a number"},
+        {{"--stereo", "wide", "in.wav"}, 1, "--stereo needs 'on' or 'off'"},
+        {{"--preroll", "600", "in.wav"}, 1, "--preroll"},
+        {{"--progress", "dots", "in.wav"}, 1, "--progress"},
+        {{"missing.wav", "out.wav"}, 2, "does not exist"},
+        {{"missing.wav", "out.wav", "--report", "r.json"}, 2, "does not exist"},
+        {{"folder.wav", "out.wav"}, 2, "is a directory"},
+        {{"notaudio.wav", "out.wav"}, 2, "cannot read 'notaudio.wav'"},
+        {{"three.wav", "out.wav"}, 2, "3 channels"},
+        {{"three.wav", "existing.wav"}, 2, "3 channels"},
+        {{"in.wav", "nowhere/out.wav"}, 2, "does not exist"},
+        {{"in.wav", "notaudio.wav/out.wav"}, 2, "not a directory"},
+        {{"in.wav", "folder.wav"}, 2, "is a directory"},
+        {{"--demo", "-o", "nowhere/demo.wav"}, 2, "does not exist"},
+        {{"in.wav", "out.wav", "--report", "nowhere/r.json"}, 2, "report directory 'nowhere' does not exist"},
+        {{"in.wav", "out.wav", "--report", "folder.wav"}, 2, "report 'folder.wav' is a directory"},
+        {{"in.wav", "out.wav", "--profile-file", "missing.ktvs"},
+         2,
+         "profile file 'missing.ktvs' does not exist"},
+        {{"in.wav", "out.wav", "--profile-file", "folder.wav"}, 2, "is a directory"},
+        {{"in.wav", "out.wav", "--profile-file", "notaudio.wav", "--report", "r.json"}, 2, "too short"},
+        {{"in.wav", "out.wav", "--profile-file", "bad.ktvs", "--index", "0"}, 2, "not a valid profile"},
     };
     for (const ErrorCase& c : cases)
     {
@@ -109,7 +133,7 @@ TEST(RenderCommand, EveryErrorIsOneLineAndLeavesTheDirectoryAsItWas)
     EXPECT_EQ(readBytes(directory.file("existing.wav")), "an earlier render, to be kept on failure");
 }
 
-TEST(RenderCommand, UnwritableDirectoryIsARuntimeError)
+TEST(RenderCommand, UnwritableDirectoryIsAnOutputError)
 {
     if (geteuid() == 0)
     {
@@ -120,7 +144,7 @@ TEST(RenderCommand, UnwritableDirectoryIsARuntimeError)
     fs::create_directory(directory.file("locked"));
     fs::permissions(directory.file("locked"), fs::perms::owner_read | fs::perms::owner_exec);
     const CommandResult result = runRender({directory.file("in.wav"), directory.file("locked/out.wav")});
-    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(render_test::countLines(result.err), 1) << result.err;
     EXPECT_NE(result.err.find("cannot write in"), std::string::npos) << result.err;
     EXPECT_TRUE(fs::is_empty(directory.file("locked")));
@@ -136,7 +160,7 @@ TEST(RenderCommand, WriteFailureRemovesThePartialFile)
     settings.workingDirectory = directory.path();
     settings.fileSizeLimitBytes = 256 * 1024;
     const CommandResult result = runRender({"in.wav", "out.wav"}, settings);
-    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(render_test::countLines(result.err), 1) << result.err;
     EXPECT_NE(result.err.find("cannot write 'out.wav'"), std::string::npos) << result.err;
     EXPECT_EQ(directory.listing(), before);
@@ -177,7 +201,7 @@ TEST_P(RenderRoundTrip, KeepsLengthChannelsAndRate)
     const CommandResult result = runRender(args, settings);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_NE(result.out.find(std::string("output  ") + c.expectedOutputName), std::string::npos)
+    EXPECT_NE(result.out.find(std::string("output    ") + c.expectedOutputName), std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("LUFS"), std::string::npos) << result.out;
 
@@ -303,19 +327,20 @@ TEST(RenderCommand, ProgressBarOnlyOnATerminalForLongInputs)
     const struct
     {
         int seconds;
-        bool quiet;
+        const char* progressOption; // null: the default
         bool expectBar;
-    } cases[] = {{6, false, true}, {6, true, false}, {4, false, false}};
+    } cases[] = {{6, nullptr, true},          {6, "--quiet", false},       {6, "--progress=none", false},
+                 {6, "--progress=kv", false}, {6, "--progress=bar", true}, {4, nullptr, false}};
     ScratchDirectory directory;
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(std::to_string(c.seconds) + (c.quiet ? " s, quiet" : " s"));
+        SCOPED_TRACE(std::to_string(c.seconds) + " s " + (c.progressOption ? c.progressOption : ""));
         const std::string input = directory.file("in" + std::to_string(c.seconds) + ".wav");
         writeTestFile(input, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, c.seconds * 8000);
         std::vector<std::string> args = {input, directory.file("out.wav")};
-        if (c.quiet)
+        if (c.progressOption != nullptr)
         {
-            args.push_back("--quiet");
+            args.push_back(c.progressOption);
         }
         RunSettings settings;
         settings.stderrOnTerminal = true;
@@ -335,7 +360,240 @@ TEST(RenderCommand, ProgressBarOnlyOnATerminalForLongInputs)
     }
 }
 
-// A stop request (Ctrl-C in the command) discards the render: no output, no temporary file.
+// Machine-readable progress: key=value blocks on standard output, the last one marked as the end,
+// then the report.
+TEST(RenderCommand, KeyValueProgressEndsBeforeTheReport)
+{
+    ScratchDirectory directory;
+    writeTestFile(directory.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, 44100);
+    const CommandResult result =
+        runRender({"--progress", "kv", directory.file("in.wav"), directory.file("out.wav")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.rfind("frames=0\ntotal_frames=44100\nout_time_ms=0\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("progress=continue\n"), std::string::npos) << result.out;
+    const size_t end = result.out.find("progress=end\n");
+    ASSERT_NE(end, std::string::npos) << result.out;
+    const size_t lastBlock = result.out.find("frames=44100\ntotal_frames=44100\nout_time_ms=1000\n");
+    EXPECT_LT(lastBlock, end) << result.out;
+    EXPECT_EQ(result.out.find("ulmar-render "), end + std::string("progress=end\n").size()) << result.out;
+}
+
+// Latency compensation end to end: whatever processing delay the engine reports, the chain's response
+// to an impulse starts at the impulse's own frame, at every rate, mono and stereo.
+TEST(RenderCommand, ImpulseComesOutAtItsOwnFrame)
+{
+    ScratchDirectory directory;
+    for (const int sampleRate : {44100, 48000, 96000})
+    {
+        for (const int channels : {1, 2})
+        {
+            SCOPED_TRACE(std::to_string(sampleRate) + " Hz, " + std::to_string(channels) + " channels");
+            const int frames = sampleRate * 3 / 2;
+            const int impulseFrame = sampleRate / 2 + 37;
+            std::vector<float> samples(static_cast<size_t>(frames) * channels, 0.0f);
+            for (int channel = 0; channel < channels; ++channel)
+            {
+                samples[static_cast<size_t>(impulseFrame) * channels + channel] = 0.5f;
+            }
+            const std::string input = directory.file("impulse.wav");
+            const std::string output = directory.file("impulse-out.wav");
+            render_test::writeSamples(input, SF_FORMAT_WAV | SF_FORMAT_FLOAT, channels, sampleRate, samples);
+            const CommandResult result = runRender({"--quiet", "--block", "1000", input, output});
+            ASSERT_EQ(result.exitCode, 0) << result.err;
+            EXPECT_NE(result.out.find(" frames trimmed"), std::string::npos) << result.out;
+
+            const AudioData audio = readAudio(output);
+            ASSERT_EQ(audio.info.frames, frames);
+            for (int channel = 0; channel < channels; ++channel)
+            {
+                EXPECT_EQ(render_test::firstAudibleFrame(audio, channel), impulseFrame)
+                    << "channel " << channel;
+            }
+        }
+    }
+}
+
+// What selects the sound: the built-in profile by number or name (profile 0 by default), the same
+// record from a profile file, and the controls on top.
+TEST(RenderCommand, ProfilesAndControlsSelectTheSound)
+{
+    ScratchDirectory directory;
+    writeTestFile(directory.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 2 * 44100);
+    std::string profiles(2 * sizeof(MasterBlock), '\0');
+    std::memcpy(profiles.data(), &gProfiles[3], sizeof(MasterBlock));
+    std::memcpy(profiles.data() + sizeof(MasterBlock), &gProfiles[14], sizeof(MasterBlock));
+    render_test::writeBytes(directory.file("two.ktvs"), profiles);
+
+    const auto renderWith = [&directory](const std::string& name, std::vector<std::string> args)
+    {
+        args.insert(args.end(), {"--quiet", "in.wav", name + ".wav"});
+        RunSettings settings;
+        settings.workingDirectory = directory.path();
+        const CommandResult result = runRender(args, settings);
+        EXPECT_EQ(result.exitCode, 0) << name << ": " << result.err;
+        EXPECT_EQ(result.err, "") << name;
+        return std::make_pair(readBytes(directory.file(name + ".wav")), result.out);
+    };
+    const auto [defaultSound, defaultReport] = renderWith("default", {});
+    EXPECT_NE(defaultReport.find("profile   0 \"Master Shine\""), std::string::npos) << defaultReport;
+    EXPECT_NE(defaultReport.find("controls  as the profile sets them"), std::string::npos) << defaultReport;
+
+    EXPECT_TRUE(renderWith("by-name", {"--profile", "master shine"}).first == defaultSound);
+    const auto [loud, loudReport] = renderWith("by-number", {"--profile", "14"});
+    EXPECT_NE(loudReport.find("profile   14 \"Loud and Proud\""), std::string::npos) << loudReport;
+    EXPECT_FALSE(loud == defaultSound);
+    const auto [fromFile, fileReport] =
+        renderWith("from-file", {"--profile-file", "two.ktvs", "--index", "1"});
+    EXPECT_TRUE(fromFile == loud);
+    EXPECT_NE(fileReport.find("profile   record 1 of 'two.ktvs'"), std::string::npos) << fileReport;
+
+    const auto [driven, drivenReport] =
+        renderWith("driven", {"--drive", "6", "--stereo", "on", "--width", "4"});
+    EXPECT_FALSE(driven == defaultSound);
+    EXPECT_NE(drivenReport.find("controls  drive 6 dB, width 4 dB, stereo on\n"), std::string::npos)
+        << drivenReport;
+    const auto [bypassed, bypassedReport] = renderWith("bypassed", {"--bypass"});
+    EXPECT_FALSE(bypassed == defaultSound);
+    EXPECT_NE(bypassedReport.find("latency 0 frames trimmed"), std::string::npos) << bypassedReport;
+    EXPECT_NE(bypassedReport.find("reduction largest 0.00 dB, mean 0.00 dB"), std::string::npos)
+        << bypassedReport;
+}
+
+// Same input and settings, same file: every byte, whatever the settings, also when the clock has
+// moved on (float files must not carry the time of writing). Ogg streams get a random serial number
+// from libsndfile, so there the audio is compared.
+TEST(RenderCommand, SameSettingsGiveBitIdenticalOutput)
+{
+    ScratchDirectory directory;
+    writeTestFile(directory.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 48000, 48000 + 999);
+    const std::vector<std::string> settings = {"--profile", "6",         "--drive", "2.5",     "--ceiling",
+                                               "-1.5",      "--preroll", "0.5",     "--block", "300"};
+    const char* const outputs[] = {"out.wav", "out.aiff", "out.flac", "out.ogg"};
+    const auto renderAll = [&](const std::string& round)
+    {
+        for (const char* output : outputs)
+        {
+            std::vector<std::string> args = settings;
+            args.insert(args.end(), {directory.file("in.wav"), directory.file(round + output)});
+            ASSERT_EQ(runRender(args).exitCode, 0) << output;
+        }
+    };
+    renderAll("first-");
+    const std::time_t started = std::time(nullptr);
+    while (std::time(nullptr) == started)
+    {
+        usleep(20000);
+    }
+    renderAll("second-");
+    for (const char* output : outputs)
+    {
+        SCOPED_TRACE(output);
+        const std::string first = directory.file(std::string("first-") + output);
+        const std::string second = directory.file(std::string("second-") + output);
+        if (std::string(output) == "out.ogg")
+        {
+            EXPECT_TRUE(readAudio(first).samples == readAudio(second).samples);
+        }
+        else
+        {
+            EXPECT_TRUE(readBytes(first) == readBytes(second));
+        }
+    }
+}
+
+TEST(RenderCommand, ChangedControlValuesAreWarnedAboutOneLineEach)
+{
+    ScratchDirectory directory;
+    writeTestFile(directory.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, 22050);
+    const CommandResult result = runRender({"--drive", "12", "--ceiling", "-0.25", "--bass", "3", "--quiet",
+                                            directory.file("in.wav"), directory.file("out.wav")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err,
+              "ulmar-render: warning: --drive 12 dB is outside -10 to 10 dB; using 10 dB\n"
+              "ulmar-render: warning: --ceiling -0.25 dB is not on the 0.1 dB grid; using -0.2 dB\n");
+    EXPECT_NE(result.out.find("controls  drive 10 dB, ceiling -0.2 dB, bass 3 dB\n"), std::string::npos)
+        << result.out;
+}
+
+// The JSON report holds the text report's figures, null where there is nothing to measure, and
+// appears only with a complete render.
+TEST(RenderCommand, JsonReportMatchesTheRender)
+{
+    ScratchDirectory directory;
+    writeTestFile(directory.file("music.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 48000, 3 * 48000);
+    render_test::writeSamples(directory.file("silence.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100,
+                              std::vector<float>(44100, 0.0f));
+    const struct
+    {
+        const char* input;
+        std::vector<const char*> expectedParts;
+    } cases[] = {
+        {"music.wav",
+         {"\"name\": \"", "music.wav\"", "\"channels\": 2", "\"frames\": 144000",
+          "\"name\": \"Master Shine\"", "\"drive_db\": -1.5", "\"stereo\": null", "\"realtime_factor\": "}},
+        {"silence.wav",
+         {"\"sample_peak_dbfs\": null", "\"integrated_lufs\": null", "\"channels\": 1", "\"frames\": 44100"}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.input);
+        const std::string report = directory.file(std::string(c.input) + ".json");
+        const CommandResult result = runRender({"--quiet", "--drive", "-1.5", "--report", report,
+                                                directory.file(c.input), directory.file("out.wav")});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_NE(result.out.find("report    " + report + " (JSON)"), std::string::npos) << result.out;
+        const std::string json = readBytes(report);
+        EXPECT_TRUE(render_test::isValidJson(json)) << json;
+        size_t position = 0;
+        for (const char* part : c.expectedParts)
+        {
+            position = json.find(part, position);
+            ASSERT_NE(position, std::string::npos) << part << "\n" << json;
+        }
+        const size_t latency = result.out.find(" frames trimmed");
+        const size_t latencyStart = result.out.rfind(' ', latency - 1) + 1;
+        EXPECT_NE(
+            json.find("\"latency_frames\": " + result.out.substr(latencyStart, latency - latencyStart) + ","),
+            std::string::npos)
+            << json;
+    }
+}
+
+TEST(RenderCommand, ListsTheTwentyProfilesByNumber)
+{
+    const CommandResult result = runRender({"--list-profiles"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(render_test::countLines(result.out), 20);
+    EXPECT_EQ(result.out.rfind(" 0  Master Shine\n 1  Warm with Transient Detail\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\n19  Rich Warmth\n"), std::string::npos) << result.out;
+}
+
+// The pre-roll settles the dynamics before the first sample: the start sounds different, the length
+// and the timing stay, also when the input is shorter than the pre-roll.
+TEST(RenderCommand, PrerollPrimesTheEngineWithoutMovingTheAudio)
+{
+    ScratchDirectory directory;
+    for (const int frames : {2 * 44100, 44100 / 4})
+    {
+        SCOPED_TRACE(std::to_string(frames) + " frames");
+        writeTestFile(directory.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, frames);
+        const CommandResult cold =
+            runRender({"--quiet", directory.file("in.wav"), directory.file("cold.wav")});
+        const CommandResult primed =
+            runRender({"--quiet", "--preroll", "1", directory.file("in.wav"), directory.file("primed.wav")});
+        ASSERT_EQ(cold.exitCode, 0) << cold.err;
+        ASSERT_EQ(primed.exitCode, 0) << primed.err;
+        EXPECT_NE(primed.out.find("pre-roll 1.000 s"), std::string::npos) << primed.out;
+        const AudioData coldAudio = readAudio(directory.file("cold.wav"));
+        const AudioData primedAudio = readAudio(directory.file("primed.wav"));
+        EXPECT_EQ(primedAudio.info.frames, frames);
+        EXPECT_FALSE(primedAudio.samples == coldAudio.samples);
+        expectFiniteAndAudible(primedAudio);
+    }
+}
+
+// A stop request (Ctrl-C in the command) discards the render: no output, no report, no temporary file.
 TEST(RenderExecution, StopRequestLeavesNoFile)
 {
     class StopAfterFirstChunk : public render::RenderObserver
@@ -352,6 +610,7 @@ TEST(RenderExecution, StopRequestLeavesNoFile)
     writeTestFile(directory.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 44100);
     render::RenderOptions options;
     options.inputPath = directory.file("in.wav");
+    options.reportPath = directory.file("report.json");
     const render::RenderPlan plan = render::planRender(options);
     StopAfterFirstChunk observer;
     EXPECT_THROW(render::executeRender(plan, observer), render::RenderInterrupted);

@@ -183,4 +183,73 @@ TEST(RenderPlan, RefusesEveryNameOfTheInputAsOutput)
     fs::current_path(saved);
 }
 
+TEST(RenderPlan, NothingWrittenReplacesWhatIsRead)
+{
+    ScratchDirectory directory;
+    const std::string input = directory.file("in.wav");
+    const std::string profile = directory.file("my.ktvs");
+    render_test::writeBytes(input, "not read by the plan");
+    const struct
+    {
+        std::string output;
+        std::string report;
+        std::string profileFile;
+        const char* errorPart; // empty: accepted
+    } cases[] = {
+        {directory.file("out.wav"), directory.file("report.json"), profile, ""},
+        {directory.file("out.wav"), directory.file("out.wav"), "", "output and report are the same file"},
+        {directory.file("out.wav"), directory.path() + "/./out.wav", "", "output and report"},
+        {directory.file("out.wav"), input, "", "input and report are the same file"},
+        {directory.file("out.wav"), profile, profile, "profile file and report are the same file"},
+        {directory.file("my.wav"), "", directory.file("my.wav"), "profile file and output are the same file"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.output + " " + c.report + " " + c.profileFile);
+        render::RenderOptions options;
+        options.inputPath = input;
+        options.outputPath = c.output;
+        options.reportPath = c.report;
+        options.profilePath = c.profileFile;
+        std::string error;
+        try
+        {
+            EXPECT_EQ(render::planRender(options).reportPath, c.report);
+        }
+        catch (const render::RenderError& failure)
+        {
+            EXPECT_EQ(failure.exitCode(), render::kExitUsageError);
+            error = failure.what();
+        }
+        if (*c.errorPart == '\0')
+        {
+            EXPECT_EQ(error, "");
+        }
+        else
+        {
+            EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(RenderPlan, SettlesTheControlsAndWarnsAboutChangedValues)
+{
+    render::RenderOptions options;
+    options.demo = true;
+    options.profilePath = "p.ktvs";
+    options.profileFileIndex = 2;
+    options.controls[kControlCeiling] = -0.25f;
+    options.controls[kControlDrive] = 4.0f;
+    options.controls[kControlHighGain] = 30.0f;
+    const render::RenderPlan plan = render::planRender(options);
+    EXPECT_EQ(plan.profile.filePath, "p.ktvs");
+    EXPECT_EQ(plan.profile.fileIndex, 2);
+    ASSERT_EQ(plan.controls.size(), 3u);
+    EXPECT_EQ(plan.controls[0].control, kControlDrive);
+    EXPECT_EQ(plan.controls[2].applied, 12.0f);
+    ASSERT_EQ(plan.warnings.size(), 2u);
+    EXPECT_NE(plan.warnings[0].find("--ceiling"), std::string::npos) << plan.warnings[0];
+    EXPECT_NE(plan.warnings[1].find("--treble 30 dB"), std::string::npos) << plan.warnings[1];
+}
+
 } // namespace

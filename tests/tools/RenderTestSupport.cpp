@@ -9,13 +9,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 
 #ifndef ULMAR_RENDER_EXE
@@ -108,6 +111,19 @@ AudioData readAudio(const std::string& path)
     EXPECT_EQ(got, data.info.frames) << path;
     sf_close(file);
     return data;
+}
+
+int firstAudibleFrame(const AudioData& audio, int channel)
+{
+    const int channels = audio.info.channels;
+    for (size_t frame = 0; frame * channels < audio.samples.size(); ++frame)
+    {
+        if (std::fabs(audio.samples[frame * channels + channel]) > 1e-4f)
+        {
+            return static_cast<int>(frame);
+        }
+    }
+    return -1;
 }
 
 std::string readBytes(const std::string& path)
@@ -245,6 +261,170 @@ int countLines(const std::string& text)
         ++lines;
     }
     return lines;
+}
+
+namespace
+{
+
+// Recursive-descent recogniser of the JSON grammar; `at` advances over what it accepts.
+class JsonRecogniser
+{
+  public:
+    explicit JsonRecogniser(const std::string& text) : mText(text) {}
+
+    bool document()
+    {
+        if (!value())
+        {
+            return false;
+        }
+        skipSpace();
+        return mAt == mText.size();
+    }
+
+  private:
+    void skipSpace()
+    {
+        while (mAt < mText.size() && std::strchr(" \t\r\n", mText[mAt]) != nullptr)
+        {
+            ++mAt;
+        }
+    }
+
+    bool take(char c)
+    {
+        skipSpace();
+        if (mAt < mText.size() && mText[mAt] == c)
+        {
+            ++mAt;
+            return true;
+        }
+        return false;
+    }
+
+    bool word(const char* literal)
+    {
+        const size_t length = std::strlen(literal);
+        if (mText.compare(mAt, length, literal) != 0)
+        {
+            return false;
+        }
+        mAt += length;
+        return true;
+    }
+
+    bool string()
+    {
+        if (!take('"'))
+        {
+            return false;
+        }
+        while (mAt < mText.size())
+        {
+            const auto c = static_cast<unsigned char>(mText[mAt++]);
+            if (c == '"')
+            {
+                return true;
+            }
+            if (c < 0x20)
+            {
+                return false;
+            }
+            if (c == '\\')
+            {
+                if (mAt >= mText.size())
+                {
+                    return false;
+                }
+                const char escaped = mText[mAt++];
+                if (escaped == 'u')
+                {
+                    for (int i = 0; i < 4; ++i, ++mAt)
+                    {
+                        if (mAt >= mText.size() || !std::isxdigit(static_cast<unsigned char>(mText[mAt])))
+                        {
+                            return false;
+                        }
+                    }
+                }
+                else if (std::strchr("\"\\/bfnrt", escaped) == nullptr || escaped == '\0')
+                {
+                    return false;
+                }
+            }
+        }
+        return false;
+    }
+
+    bool number()
+    {
+        static const std::regex pattern(R"(-?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?)");
+        std::smatch match;
+        const std::string rest = mText.substr(mAt, 40);
+        if (!std::regex_search(rest, match, pattern, std::regex_constants::match_continuous))
+        {
+            return false;
+        }
+        mAt += static_cast<size_t>(match.length(0));
+        return true;
+    }
+
+    bool value()
+    {
+        skipSpace();
+        if (mAt >= mText.size())
+        {
+            return false;
+        }
+        switch (mText[mAt])
+        {
+        case '{':
+            return members('}', true);
+        case '[':
+            return members(']', false);
+        case '"':
+            return string();
+        case 't':
+            return word("true");
+        case 'f':
+            return word("false");
+        case 'n':
+            return word("null");
+        default:
+            return number();
+        }
+    }
+
+    bool members(char close, bool named)
+    {
+        ++mAt;
+        if (take(close))
+        {
+            return true;
+        }
+        do
+        {
+            if (named && !(string() && take(':')))
+            {
+                return false;
+            }
+            if (!value())
+            {
+                return false;
+            }
+        } while (take(','));
+        return take(close);
+    }
+
+    const std::string& mText;
+    size_t mAt = 0;
+};
+
+} // namespace
+
+bool isValidJson(const std::string& text)
+{
+    return JsonRecogniser(text).document();
 }
 
 } // namespace render_test

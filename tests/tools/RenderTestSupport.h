@@ -46,6 +46,9 @@ void writeSamples(const std::string& path, int format, int channels, int sampleR
 /// Writes testSignal() to `path` in `format`.
 void writeTestFile(const std::string& path, int format, int channels, int sampleRate, int frames);
 
+/// First frame of `channel` whose sample stands out from silence (above -80 dBFS); -1 when none.
+int firstAudibleFrame(const AudioData& audio, int channel);
+
 /// Reads a whole file as floats; fails the test (and returns empty data) when it cannot.
 AudioData readAudio(const std::string& path);
 
@@ -71,5 +74,8 @@ CommandResult runRender(const std::vector<std::string>& args, const RunSettings&
 
 /// Number of lines in `text`, counting a last line without newline.
 int countLines(const std::string& text);
+
+/// True when `text` is exactly one JSON value (RFC 8259 syntax), surrounded by white space at most.
+bool isValidJson(const std::string& text);
 
 } // namespace render_test

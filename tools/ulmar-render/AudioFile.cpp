@@ -125,6 +125,27 @@ std::string directoryOf(const std::string& path)
     return parent.empty() ? std::string(".") : parent.string();
 }
 
+// The destination's directory, after making sure a file can be created there by name.
+std::string checkDestination(const std::string& destination, const std::string& what)
+{
+    std::error_code error;
+    if (fs::is_directory(destination, error))
+    {
+        throw RenderError(what + " '" + destination + "' is a directory");
+    }
+    const std::string directory = directoryOf(destination);
+    const fs::file_status directoryStatus = fs::status(directory, error);
+    if (directoryStatus.type() == fs::file_type::not_found)
+    {
+        throw RenderError(what + " directory '" + directory + "' does not exist");
+    }
+    if (directoryStatus.type() != fs::file_type::directory)
+    {
+        throw RenderError(what + " directory '" + directory + "' is not a directory");
+    }
+    return directory;
+}
+
 } // namespace
 
 int majorFormatForPath(const std::string& path)
@@ -279,21 +300,7 @@ int SoundFileReader::read(float* interleaved, int frames)
 SoundFileWriter::SoundFileWriter(const std::string& destination, int format, int channels, int sampleRate)
     : mDestination(destination), mTemporaryPath(temporaryPathFor(destination))
 {
-    std::error_code error;
-    if (fs::is_directory(destination, error))
-    {
-        throw RenderError("output '" + destination + "' is a directory");
-    }
-    const std::string directory = directoryOf(destination);
-    const fs::file_status directoryStatus = fs::status(directory, error);
-    if (directoryStatus.type() == fs::file_type::not_found)
-    {
-        throw RenderError("output directory '" + directory + "' does not exist");
-    }
-    if (directoryStatus.type() != fs::file_type::directory)
-    {
-        throw RenderError("output directory '" + directory + "' is not a directory");
-    }
+    const std::string directory = checkDestination(destination, "output");
 
     SF_INFO info = {};
     info.samplerate = sampleRate;
@@ -320,6 +327,9 @@ SoundFileWriter::SoundFileWriter(const std::string& destination, int format, int
     }
     // Integer formats clip overs instead of wrapping them around.
     sf_command(mFile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The PEAK chunk of float files carries the time of writing; without it, the same render gives
+    // the same bytes.
+    sf_command(mFile, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
 SoundFileWriter::~SoundFileWriter()
@@ -381,6 +391,69 @@ void SoundFileWriter::closeQuietly()
         ::close(mDescriptor);
         mDescriptor = -1;
     }
+}
+
+TextFileWriter::TextFileWriter(const std::string& destination, const std::string& what)
+    : mDestination(destination), mWhat(what), mTemporaryPath(temporaryPathFor(destination))
+{
+    const std::string directory = checkDestination(destination, what);
+    mDescriptor = ::open(mTemporaryPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (mDescriptor < 0)
+    {
+        throw RenderError("cannot write in '" + directory + "': " + systemError(errno));
+    }
+}
+
+TextFileWriter::~TextFileWriter()
+{
+    if (mDescriptor >= 0)
+    {
+        ::close(mDescriptor);
+    }
+    if (!mCommitted)
+    {
+        std::remove(mTemporaryPath.c_str());
+    }
+}
+
+void TextFileWriter::write(const std::string& text)
+{
+    size_t done = 0;
+    int reason = 0;
+    while (done < text.size() && reason == 0)
+    {
+        const ssize_t count = ::write(mDescriptor, text.data() + done, text.size() - done);
+        if (count > 0)
+        {
+            done += static_cast<size_t>(count);
+        }
+        else if (count < 0 && errno != EINTR)
+        {
+            reason = errno;
+        }
+    }
+    if (reason == 0 && ::fsync(mDescriptor) != 0)
+    {
+        reason = errno;
+    }
+    if (::close(mDescriptor) != 0 && reason == 0)
+    {
+        reason = errno;
+    }
+    mDescriptor = -1;
+    if (reason != 0)
+    {
+        throw RenderError("cannot write " + mWhat + " '" + mDestination + "': " + systemError(reason));
+    }
+}
+
+void TextFileWriter::commit()
+{
+    if (std::rename(mTemporaryPath.c_str(), mDestination.c_str()) != 0)
+    {
+        throw RenderError("cannot replace '" + mDestination + "': " + systemError(errno));
+    }
+    mCommitted = true;
 }
 
 } // namespace render

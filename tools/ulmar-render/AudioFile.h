@@ -1,5 +1,5 @@
-// Audio files through libsndfile: output formats and names, a reader, and a writer that only ever
-// replaces its destination with a complete file.
+// Audio files through libsndfile: output formats and names, a reader, and writers (audio and text)
+// that only ever replace their destination with a complete file.
 #pragma once
 
 #include <sndfile.h>
@@ -90,6 +90,30 @@ class SoundFileWriter
     std::string mTemporaryPath;
     int mDescriptor = -1;
     SNDFILE* mFile = nullptr;
+    bool mCommitted = false;
+};
+
+class TextFileWriter
+{
+  public:
+    /// Creates the temporary file beside `destination`, with the same checks and messages as
+    /// SoundFileWriter; `what` names the file in them ("report").
+    TextFileWriter(const std::string& destination, const std::string& what);
+    /// Removes the temporary file unless commit() succeeded.
+    ~TextFileWriter();
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    /// Writes the whole text, syncs and closes the temporary file.
+    void write(const std::string& text);
+    /// Renames the written temporary file onto the destination.
+    void commit();
+
+  private:
+    std::string mDestination;
+    std::string mWhat;
+    std::string mTemporaryPath;
+    int mDescriptor = -1;
     bool mCommitted = false;
 };
 

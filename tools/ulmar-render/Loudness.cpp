@@ -20,10 +20,11 @@ double toDecibels(double linear)
 
 } // namespace
 
-LoudnessMeter::LoudnessMeter(int channels, int sampleRate) : mChannels(channels)
+LoudnessMeter::LoudnessMeter(int channels, int sampleRate)
+    : mChannels(channels), mTruePeak(channels, sampleRate)
 {
     mState = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
-                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_SAMPLE_PEAK);
+                          EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_SAMPLE_PEAK);
     if (mState == nullptr)
     {
         throw RenderError("cannot measure " + std::to_string(channels) + "-channel audio at " +
@@ -47,12 +48,12 @@ void LoudnessMeter::add(const float* interleaved, int frames)
     {
         throw RenderError("loudness measurement failed");
     }
+    mTruePeak.add(interleaved, frames);
 }
 
 LoudnessResult LoudnessMeter::result() const
 {
     double samplePeak = 0.0;
-    double truePeak = 0.0;
     for (int channel = 0; channel < mChannels; ++channel)
     {
         double value = 0.0;
@@ -60,17 +61,19 @@ LoudnessResult LoudnessMeter::result() const
         {
             samplePeak = std::max(samplePeak, value);
         }
-        if (ebur128_true_peak(mState, static_cast<unsigned>(channel), &value) == EBUR128_SUCCESS)
-        {
-            truePeak = std::max(truePeak, value);
-        }
     }
+    const double truePeak = std::max(samplePeak, mTruePeak.peak());
     double integrated = -std::numeric_limits<double>::infinity();
     if (ebur128_loudness_global(mState, &integrated) != EBUR128_SUCCESS || std::isnan(integrated))
     {
         integrated = -std::numeric_limits<double>::infinity();
     }
-    return {toDecibels(samplePeak), toDecibels(truePeak), integrated};
+    double range = 0.0;
+    if (ebur128_loudness_range(mState, &range) != EBUR128_SUCCESS || !std::isfinite(range))
+    {
+        range = 0.0;
+    }
+    return {toDecibels(samplePeak), toDecibels(truePeak), integrated, range};
 }
 
 } // namespace render

@@ -1,5 +1,8 @@
-// Peak and loudness measurement of interleaved audio with libebur128 (ITU-R BS.1770 / EBU R 128).
+// Peak and loudness measurement of interleaved audio (ITU-R BS.1770 / EBU R 128): loudness, loudness
+// range and sample peak with libebur128, true peak with TruePeakMeter.
 #pragma once
+
+#include "TruePeak.h"
 
 #include <ebur128.h>
 
@@ -7,12 +10,14 @@ namespace render
 {
 
 /// Levels in decibels; minus infinity for silence (and integrated loudness of audio shorter than
-/// one 400 ms gating block or entirely below the -70 LUFS gate).
+/// one 400 ms gating block or entirely below the -70 LUFS gate). The loudness range (EBU Tech 3342)
+/// is 0 for audio shorter than one 3 s window or without short-term blocks above the gates.
 struct LoudnessResult
 {
     double samplePeakDbfs;
     double truePeakDbtp;
     double integratedLufs;
+    double loudnessRangeLu;
 };
 
 class LoudnessMeter
@@ -31,6 +36,8 @@ class LoudnessMeter
   private:
     ebur128_state* mState = nullptr;
     int mChannels;
+    // libebur128's own true-peak oversampler costs several times the rest of the measurement.
+    TruePeakMeter mTruePeak;
 };
 
 } // namespace render

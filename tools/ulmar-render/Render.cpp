@@ -1,78 +1,39 @@
 #include "Render.h"
 
+#include "AlignedStream.h"
 #include "AudioFile.h"
+#include "BackgroundSink.h"
 #include "DemoSignal.h"
 #include "RenderError.h"
+#include "Report.h"
+#include "UlmarProfiles.h"
 
 #include "vyk.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
-
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
 
 namespace render
 {
 namespace
 {
 
-// Frames read, processed and written per pass: a whole number of engine blocks, so the block
-// boundaries depend only on --block.
+using Clock = std::chrono::steady_clock;
+
+// Frames read, processed, written and measured per pass: a whole number of engine blocks, so the
+// block boundaries depend only on --block.
 constexpr int kChunkTargetFrames = 8192;
+constexpr size_t kMaxDescriptionLength = 80;
 
-// The plug-in processes with denormals flushed to zero; the renderer matches it so both give the
-// same output. Restored afterwards so measurement and file conversion run in the default mode.
-class ScopedFlushDenormals
-{
-  public:
-    ScopedFlushDenormals()
-    {
-#if defined(__SSE__)
-        mSaved = _mm_getcsr();
-        _mm_setcsr(mSaved | 0x8040u); // flush-to-zero and denormals-are-zero
-#elif defined(__aarch64__)
-        __asm__ __volatile__("mrs %0, fpcr" : "=r"(mSaved));
-        __asm__ __volatile__("msr fpcr, %0" : : "r"(mSaved | (1ull << 24)));
-#endif
-    }
-
-    ~ScopedFlushDenormals()
-    {
-#if defined(__SSE__)
-        _mm_setcsr(mSaved);
-#elif defined(__aarch64__)
-        __asm__ __volatile__("msr fpcr, %0" : : "r"(mSaved));
-#endif
-    }
-
-    ScopedFlushDenormals(const ScopedFlushDenormals&) = delete;
-    ScopedFlushDenormals& operator=(const ScopedFlushDenormals&) = delete;
-
-  private:
-#if defined(__aarch64__)
-    unsigned long long mSaved = 0;
-#else
-    unsigned int mSaved = 0;
-#endif
-};
-
-void prepareEngine(int sampleRate)
-{
-    // The engine is process-wide and is started once; each render then only sets the rate.
-    static const int sStartResult = PlatformInit(nullptr, nullptr);
-    if (sStartResult != 0)
-    {
-        throw RenderError("the engine failed to start (" + std::to_string(sStartResult) + ")");
-    }
-    VykSetSampleRate(kEngineInstance, sampleRate);
-}
-
-// Either an open input file or the generated demo, read the same way.
+// Either an open input file or the generated demo, read the same way. The first frames can be read
+// ahead for the pre-roll; read() then delivers them again.
 class Source
 {
   public:
@@ -99,7 +60,53 @@ class Source
         }
     }
 
+    /// Up to `frames` frames from the start, without using them up. Only before the first read().
+    const std::vector<float>& readAhead(long long frames)
+    {
+        mAhead.resize(static_cast<size_t>(frames) * mChannels);
+        long long got = 0;
+        while (got < frames)
+        {
+            const int want = static_cast<int>(std::min<long long>(frames - got, kChunkTargetFrames));
+            const int count = readSource(mAhead.data() + static_cast<size_t>(got) * mChannels, want);
+            got += count;
+            if (count < want)
+            {
+                break;
+            }
+        }
+        mAhead.resize(static_cast<size_t>(got) * mChannels);
+        return mAhead;
+    }
+
+    /// Fewer frames than asked only at the end.
     int read(float* interleaved, int frames)
+    {
+        const size_t aheadFrames = mAhead.size() / mChannels;
+        int count = 0;
+        if (mAheadPosition < aheadFrames)
+        {
+            count = static_cast<int>(std::min(aheadFrames - mAheadPosition, static_cast<size_t>(frames)));
+            std::memcpy(interleaved, mAhead.data() + mAheadPosition * mChannels,
+                        static_cast<size_t>(count) * mChannels * sizeof(float));
+            mAheadPosition += static_cast<size_t>(count);
+        }
+        if (count < frames)
+        {
+            count += readSource(interleaved + static_cast<size_t>(count) * mChannels, frames - count);
+        }
+        return count;
+    }
+
+    int channels() const { return mChannels; }
+    int sampleRate() const { return mSampleRate; }
+    int format() const { return mFormat; } // 0 for the demo
+    long long totalFrames() const { return mTotalFrames; }
+    const std::string& name() const { return mName; }
+    const std::string& formatText() const { return mFormatText; }
+
+  private:
+    int readSource(float* interleaved, int frames)
     {
         if (mFile != nullptr)
         {
@@ -113,17 +120,11 @@ class Source
         return static_cast<int>(count);
     }
 
-    int channels() const { return mChannels; }
-    int sampleRate() const { return mSampleRate; }
-    int format() const { return mFormat; } // 0 for the demo
-    long long totalFrames() const { return mTotalFrames; }
-    const std::string& name() const { return mName; }
-    const std::string& formatText() const { return mFormatText; }
-
-  private:
     std::unique_ptr<SoundFileReader> mFile;
     std::vector<float> mDemo;
     size_t mDemoPosition = 0;
+    std::vector<float> mAhead;
+    size_t mAheadPosition = 0;
     int mChannels = 0;
     int mSampleRate = 0;
     int mFormat = 0;
@@ -132,46 +133,98 @@ class Source
     std::string mFormatText;
 };
 
-// Reads the written file back: proves it complete and measures what a listener will get (after
-// quantisation or lossy coding), not what the engine produced.
-LoudnessResult measureWrittenFile(const std::string& temporaryPath, const std::string& destination,
-                                  int channels, int sampleRate, long long expectedFrames,
-                                  RenderObserver& observer)
+// The pre-roll plays the input's opening backwards, so that it ends on the very first sample: the
+// engine's envelopes settle on the levels around the start, and the audio runs on into the render
+// without a jump (a jump would ring through the filters into the kept output). An opening shorter
+// than the pre-roll is reflected back and forth.
+void primeEngine(VYKLib& lib, const std::vector<float>& opening, long long prerollFrames, int channels,
+                 int blockFrames)
+{
+    const long long openingFrames = static_cast<long long>(opening.size()) / channels;
+    if (prerollFrames <= 0 || openingFrames == 0)
+    {
+        return;
+    }
+    std::vector<float> block(static_cast<size_t>(blockFrames) * channels);
+    for (long long done = 0; done < prerollFrames;)
+    {
+        const int frames = static_cast<int>(std::min<long long>(blockFrames, prerollFrames - done));
+        for (int frame = 0; frame < frames; ++frame)
+        {
+            // Distance from the start, counted backwards; the last pre-roll frame is frame 0.
+            const long long back = (prerollFrames - 1 - (done + frame)) % (2 * openingFrames);
+            const long long source = back < openingFrames ? back : 2 * openingFrames - 1 - back;
+            std::memcpy(block.data() + static_cast<size_t>(frame) * channels,
+                        opening.data() + static_cast<size_t>(source) * channels, sizeof(float) * channels);
+        }
+        lib.process(block.data(), nullptr, frames, channels);
+        done += frames;
+    }
+}
+
+// After closing: the file must open again with the stated shape. Write errors were caught on the
+// way; this catches a container that did not finish its header.
+void checkWrittenFile(const std::string& temporaryPath, const std::string& destination, int channels,
+                      int sampleRate, long long expectedFrames)
 {
     try
     {
-        SoundFileReader written(temporaryPath);
+        const SoundFileReader written(temporaryPath);
         if (written.channels() != channels || written.sampleRate() != sampleRate)
         {
             throw RenderError("it reads back with " + std::to_string(written.channels()) + " channels at " +
                               std::to_string(written.sampleRate()) + " Hz");
         }
-        LoudnessMeter meter(channels, sampleRate);
-        std::vector<float> buffer(static_cast<size_t>(kChunkTargetFrames) * channels);
-        long long frames = 0;
-        while (const int got = written.read(buffer.data(), kChunkTargetFrames))
+        if (written.frames() != expectedFrames)
         {
-            if (const int signalNumber = observer.stopSignal())
-            {
-                throw RenderInterrupted(signalNumber);
-            }
-            meter.add(buffer.data(), got);
-            frames += got;
+            throw RenderError("it reads back with " + std::to_string(written.frames()) +
+                              " frames instead of " + std::to_string(expectedFrames));
         }
-        if (frames != expectedFrames)
-        {
-            throw RenderError("it reads back with " + std::to_string(frames) + " frames instead of " +
-                              std::to_string(expectedFrames));
-        }
-        return meter.result();
-    }
-    catch (const RenderInterrupted&)
-    {
-        throw;
     }
     catch (const RenderError& error)
     {
         throw RenderError("output '" + destination + "' is damaged: " + error.what());
+    }
+}
+
+std::string profileDescription(const VYKLib& lib)
+{
+    MasterBlock master = {};
+    lib.getAll(&master);
+    std::string text(master.info.description,
+                     strnlen(master.info.description, sizeof(master.info.description)));
+    text = text.substr(0, text.find_first_of("\r\n"));
+    for (char& c : text)
+    {
+        if (static_cast<unsigned char>(c) < 0x20)
+        {
+            c = ' ';
+        }
+    }
+    if (text.size() > kMaxDescriptionLength)
+    {
+        text.resize(kMaxDescriptionLength);
+    }
+    return text;
+}
+
+std::string builtInProfileName(int index)
+{
+    for (const EmbeddedProfile& profile : UlmarProfiles)
+    {
+        if (profile.identifier - 1 == index)
+        {
+            return profile.name;
+        }
+    }
+    return {};
+}
+
+void throwIfStopped(RenderObserver& observer)
+{
+    if (const int signalNumber = observer.stopSignal())
+    {
+        throw RenderInterrupted(signalNumber);
     }
 }
 
@@ -183,6 +236,7 @@ int RenderObserver::stopSignal()
 {
     return 0;
 }
+void RenderObserver::warning(const std::string&) {}
 
 RenderPlan planRender(const RenderOptions& options)
 {
@@ -209,73 +263,154 @@ RenderPlan planRender(const RenderOptions& options)
                               "' (known extensions: " + writtenExtensions() + ")",
                           kExitUsageError);
     }
-    if (!plan.inputPath.empty() && isSameFile(plan.inputPath, plan.outputPath))
+    plan.reportPath = options.reportPath;
+    // Nothing the render reads may be replaced by what it writes, nor may its two outputs collide.
+    const std::pair<const char*, std::string> files[] = {{"input", plan.inputPath},
+                                                         {"profile file", options.profilePath},
+                                                         {"output", plan.outputPath},
+                                                         {"report", plan.reportPath}};
+    for (size_t written = 2; written < std::size(files); ++written)
     {
-        throw RenderError("input and output are the same file ('" + plan.outputPath + "')", kExitUsageError);
+        for (size_t other = 0; other < written; ++other)
+        {
+            if (!files[written].second.empty() && !files[other].second.empty() &&
+                isSameFile(files[written].second, files[other].second))
+            {
+                throw RenderError(std::string(files[other].first) + " and " + files[written].first +
+                                      " are the same file ('" + files[written].second + "')",
+                                  kExitUsageError);
+            }
+        }
     }
+
+    plan.profile.builtIn = options.profile;
+    plan.profile.filePath = options.profilePath;
+    plan.profile.fileIndex = options.profileFileIndex.value_or(0);
+    plan.controls = settleControls(options.controls);
+    for (const ControlSetting& setting : plan.controls)
+    {
+        const std::string warning = adjustmentWarning(setting);
+        if (!warning.empty())
+        {
+            plan.warnings.push_back(warning);
+        }
+    }
+    plan.prerollSeconds = options.prerollSeconds;
     return plan;
 }
 
 RenderReport executeRender(const RenderPlan& plan, RenderObserver& observer)
 {
+    const Clock::time_point wallStart = Clock::now();
     Source source(plan.inputPath);
     const int channels = source.channels();
     const int sampleRate = source.sampleRate();
     const int outputFormat = chooseOutputFormat(plan.outputMajorFormat, source.format());
 
-    LoudnessMeter inputMeter(channels, sampleRate);
+    VYKLib lib;
+    for (const std::string& warning : configureEngine(lib, sampleRate, plan.profile, plan.controls))
+    {
+        observer.warning(warning);
+    }
+    const int latencyFrames = std::max(0, lib.getLatencySamples());
+    ChainReductionMeter reduction(lib);
+
     SoundFileWriter writer(plan.outputPath, outputFormat, channels, sampleRate);
-    prepareEngine(sampleRate);
+    std::optional<TextFileWriter> reportFile;
+    if (!plan.reportPath.empty())
+    {
+        reportFile.emplace(plan.reportPath, "report");
+    }
+    // Measuring, encoding and writing run beside the engine; the meters and the writer outlive the
+    // threads that feed them.
+    LoudnessMeter inputMeter(channels, sampleRate);
+    LoudnessMeter outputMeter(channels, sampleRate);
+    BackgroundSink inputSink(channels, kChunkTargetFrames,
+                             [&inputMeter](const float* interleaved, int frames)
+                             { inputMeter.add(interleaved, frames); });
+    BackgroundSink outputSink(channels, kChunkTargetFrames,
+                              [&writer, &outputMeter](const float* interleaved, int frames)
+                              {
+                                  writer.write(interleaved, frames);
+                                  outputMeter.add(interleaved, frames);
+                              });
     observer.started(source.totalFrames(), sampleRate);
 
-    const int blockFrames = plan.blockFrames;
-    const int chunkFrames = blockFrames * std::max(1, kChunkTargetFrames / blockFrames);
-    std::vector<float> chunk(static_cast<size_t>(chunkFrames) * channels);
-    long long framesDone = 0;
-    std::chrono::steady_clock::duration engineTime{};
+    const long long prerollFrames = std::llround(plan.prerollSeconds * sampleRate);
+    const std::vector<float>& opening = source.readAhead(prerollFrames);
+    primeEngine(lib, opening, prerollFrames, channels, plan.blockFrames);
+    const long long primedFrames = opening.empty() ? 0 : prerollFrames;
 
-    while (const int frames = source.read(chunk.data(), chunkFrames))
+    long long framesRead = 0;
+    Clock::duration engineTime{};
+    MetersBlock meters = {};
+    AlignedStreamCallbacks callbacks;
+    callbacks.read = [&](float* interleaved, int frames)
     {
-        if (const int signalNumber = observer.stopSignal())
-        {
-            throw RenderInterrupted(signalNumber);
-        }
-        inputMeter.add(chunk.data(), frames);
-        {
-            ScopedFlushDenormals flushDenormals;
-            const auto start = std::chrono::steady_clock::now();
-            for (int offset = 0; offset < frames; offset += blockFrames)
-            {
-                VykProcess(kEngineInstance, chunk.data() + static_cast<size_t>(offset) * channels, nullptr,
-                           std::min(blockFrames, frames - offset), channels);
-            }
-            engineTime += std::chrono::steady_clock::now() - start;
-        }
-        writer.write(chunk.data(), frames);
-        framesDone += frames;
-        observer.progressed(framesDone);
-    }
+        throwIfStopped(observer);
+        const int count = source.read(interleaved, frames);
+        inputSink.add(interleaved, count);
+        framesRead += count;
+        observer.progressed(framesRead);
+        return count;
+    };
+    callbacks.process = [&](float* interleaved, int frames)
+    {
+        const Clock::time_point start = Clock::now();
+        lib.process(interleaved, nullptr, frames, channels);
+        engineTime += Clock::now() - start;
+        lib.getMeters(&meters);
+        reduction.addBlock(meters, frames);
+    };
+    callbacks.write = [&outputSink](const float* interleaved, int frames)
+    { outputSink.add(interleaved, frames); };
+    AlignedStreamLayout layout;
+    layout.channels = channels;
+    layout.blockFrames = plan.blockFrames;
+    layout.chunkFrames = kChunkTargetFrames;
+    layout.latencyFrames = latencyFrames;
+    const long long framesWritten = streamAligned(layout, callbacks);
+    inputSink.finish();
+    outputSink.finish();
     writer.close();
+    checkWrittenFile(writer.temporaryPath(), plan.outputPath, channels, sampleRate, framesWritten);
 
     RenderReport report;
-    report.output = measureWrittenFile(writer.temporaryPath(), plan.outputPath, channels, sampleRate,
-                                       framesDone, observer);
-    if (const int signalNumber = observer.stopSignal())
-    {
-        throw RenderInterrupted(signalNumber);
-    }
-    writer.commit();
+    report.input = inputMeter.result();
+    report.output = outputMeter.result();
+    throwIfStopped(observer);
 
     report.inputName = source.name();
     report.inputFormat = source.formatText();
     report.outputPath = plan.outputPath;
     report.outputFormat = describeFormat(outputFormat);
+    report.reportPath = plan.reportPath;
     report.sampleRate = sampleRate;
     report.channels = channels;
-    report.blockFrames = blockFrames;
-    report.frames = framesDone;
+    report.blockFrames = plan.blockFrames;
+    report.frames = framesWritten;
+    report.engineVersion = lib.getVersion();
+    report.engineInstance = lib.getInstanceId();
+    report.profile = plan.profile;
+    report.profileName =
+        plan.profile.filePath.empty() ? builtInProfileName(plan.profile.builtIn) : profileDescription(lib);
+    report.controls = plan.controls;
+    report.latencyFrames = latencyFrames;
+    report.prerollFrames = primedFrames;
     report.engineSeconds = std::chrono::duration<double>(engineTime).count();
-    report.input = inputMeter.result();
+    report.largestReductionDb = reduction.largestReductionDb();
+    report.meanReductionDb = reduction.meanReductionDb();
+    report.wallSeconds = std::chrono::duration<double>(Clock::now() - wallStart).count();
+
+    if (reportFile)
+    {
+        reportFile->write(formatJsonReport(report));
+    }
+    writer.commit();
+    if (reportFile)
+    {
+        reportFile->commit();
+    }
     return report;
 }
 

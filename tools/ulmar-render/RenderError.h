@@ -13,7 +13,7 @@ namespace render
 class RenderError : public std::runtime_error
 {
   public:
-    explicit RenderError(const std::string& message, int exitCode = kExitRuntimeError)
+    explicit RenderError(const std::string& message, int exitCode = kExitIoError)
         : std::runtime_error(message), mExitCode(exitCode)
     {
     }
