@@ -30,11 +30,14 @@ TruePeakMeter::TruePeakMeter(int channels, int sampleRate)
             branch[k] = sinc * window;
             sum += branch[k];
         }
+        double magnitudeSum = 0.0;
         for (int k = 0; k < kTapsPerPhase; ++k)
         {
             // Tap k of the branch meets the k-th oldest sample of the history.
             mCoefficients[kTapsPerPhase - 1 - k][phase] = static_cast<float>(branch[k] / sum);
+            magnitudeSum += std::fabs(branch[k] / sum);
         }
+        mInterpolationBound = std::max(mInterpolationBound, static_cast<float>(magnitudeSum * 1.001));
     }
 }
 
@@ -45,6 +48,7 @@ void TruePeakMeter::add(const float* interleaved, int frames)
         ChannelState& state = mStates[static_cast<size_t>(channel)];
         float peak = state.peak;
         int position = state.position;
+        int framesSinceLoud = state.framesSinceLoud;
         float* history = state.history.data();
         for (int frame = 0; frame < frames; ++frame)
         {
@@ -54,7 +58,12 @@ void TruePeakMeter::add(const float* interleaved, int frames)
             history[position + kTapsPerPhase] = sample;
             // The samples themselves count too: no interpolation phase falls exactly on them.
             peak = std::max(peak, std::fabs(sample));
-            if (mFactor == 1)
+            if (std::fabs(sample) * mInterpolationBound > peak)
+                framesSinceLoud = 0;
+            else if (framesSinceLoud < kTapsPerPhase)
+                ++framesSinceLoud;
+            // While no sample in the window could reach above the peak, no interpolated value can.
+            if (mFactor == 1 || framesSinceLoud >= kTapsPerPhase)
             {
                 continue;
             }
@@ -75,6 +84,7 @@ void TruePeakMeter::add(const float* interleaved, int frames)
         }
         state.peak = peak;
         state.position = position;
+        state.framesSinceLoud = framesSinceLoud;
     }
 }
 

@@ -30,6 +30,7 @@ class TruePeakMeter
         std::array<float, 2 * kTapsPerPhase> history = {};
         int position = 0;
         float peak = 0.0f;
+        int framesSinceLoud = kTapsPerPhase; // frames since a sample that could lift the peak
     };
 
     int mChannels;
@@ -37,6 +38,9 @@ class TruePeakMeter
     // Coefficient of tap k for output phase p at [k][p]; phases beyond the factor stay zero, so every
     // sample runs the same four-lane loop.
     float mCoefficients[kTapsPerPhase][kMaxFactor] = {};
+    // Largest sum of coefficient magnitudes over the phases (with a margin for float rounding): no
+    // interpolated value exceeds it times the largest sample magnitude in the window.
+    float mInterpolationBound = 1.0f;
     std::vector<ChannelState> mStates;
 };
 
