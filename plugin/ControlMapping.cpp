@@ -52,12 +52,12 @@ float dbFromGain(float gain)
 
 float snapToControl(ControlId control, float value)
 {
-    const ControlSpec& spec = kControlSpecs[control];
+    const ControlSpec& meta = kControlSpecs[control];
     if (std::isnan(value))
-        return spec.minimum;
-    const float clamped = std::min(spec.maximum, std::max(spec.minimum, value));
-    const float snapped = spec.minimum + spec.step * std::floor((clamped - spec.minimum) / spec.step + 0.5f);
-    return std::min(spec.maximum, std::max(spec.minimum, snapped));
+        return meta.minimum;
+    const float clamped = std::min(meta.maximum, std::max(meta.minimum, value));
+    const float snapped = meta.minimum + meta.step * std::floor((clamped - meta.minimum) / meta.step + 0.5f);
+    return std::min(meta.maximum, std::max(meta.minimum, snapped));
 }
 
 const char* bypassText(float value)

@@ -25,14 +25,14 @@ juce::String GetStrValue(float value, int)
 juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout()
 {
     juce::AudioProcessorValueTreeState::ParameterLayout layout;
-    for (const ControlSpec& spec : kControlSpecs)
+    for (const ControlSpec& meta : kControlSpecs)
     {
         auto attributes = juce::AudioParameterFloatAttributes()
-                              .withLabel(spec.label)
-                              .withStringFromValueFunction(spec.isSwitch ? GetBypassStr : GetStrValue);
+                              .withLabel(meta.label)
+                              .withStringFromValueFunction(meta.isSwitch ? GetBypassStr : GetStrValue);
         layout.add(std::make_unique<juce::AudioParameterFloat>(
-            juce::ParameterID{spec.id, 0}, spec.name,
-            juce::NormalisableRange<float>(spec.minimum, spec.maximum, spec.step), 0.0f, attributes));
+            juce::ParameterID{meta.id, 0}, meta.name,
+            juce::NormalisableRange<float>(meta.minimum, meta.maximum, meta.step), 0.0f, attributes));
     }
     return layout;
 }
@@ -44,8 +44,8 @@ ZentravoVykAudioProcessor::ZentravoVykAudioProcessor()
                          .withOutput("Output", juce::AudioChannelSet::stereo(), true)),
       parameters(*this, nullptr, kValueTreeType, createParameterLayout())
 {
-    for (const ControlSpec& spec : kControlSpecs)
-        parameters.addParameterListener(spec.id, this);
+    for (const ControlSpec& meta : kControlSpecs)
+        parameters.addParameterListener(meta.id, this);
     openLogFile();
     updateReportedLatency();
     startTimer(kLatencyPollMs);
@@ -54,8 +54,8 @@ ZentravoVykAudioProcessor::ZentravoVykAudioProcessor()
 ZentravoVykAudioProcessor::~ZentravoVykAudioProcessor()
 {
     stopTimer();
-    for (const ControlSpec& spec : kControlSpecs)
-        parameters.removeParameterListener(spec.id, this);
+    for (const ControlSpec& meta : kControlSpecs)
+        parameters.removeParameterListener(meta.id, this);
     // Never leave the process-wide logger pointing at a logger that is about to be deleted.
     if (logger != nullptr && juce::Logger::getCurrentLogger() == logger.get())
         juce::Logger::setCurrentLogger(nullptr);

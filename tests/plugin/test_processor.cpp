@@ -114,17 +114,17 @@ TEST_F(Processor, IdentityAndParameters)
     ASSERT_EQ(params.size(), kNumControls);
     for (int i = 0; i < kNumControls; ++i)
     {
-        const ControlSpec& spec = kControlSpecs[i];
-        SCOPED_TRACE(spec.id);
+        const ControlSpec& meta = kControlSpecs[i];
+        SCOPED_TRACE(meta.id);
         auto* parameter = dynamic_cast<juce::AudioParameterFloat*>(params[i]);
         ASSERT_NE(parameter, nullptr);
-        EXPECT_EQ(parameter->getParameterID(), spec.id);
+        EXPECT_EQ(parameter->getParameterID(), meta.id);
         EXPECT_EQ(parameter->getVersionHint(), 0);
-        EXPECT_EQ(parameter->getName(100), spec.name);
-        EXPECT_EQ(parameter->getLabel(), spec.label);
-        EXPECT_EQ(parameter->range.start, spec.minimum);
-        EXPECT_EQ(parameter->range.end, spec.maximum);
-        EXPECT_EQ(parameter->range.interval, spec.step);
+        EXPECT_EQ(parameter->getName(100), meta.name);
+        EXPECT_EQ(parameter->getLabel(), meta.label);
+        EXPECT_EQ(parameter->range.start, meta.minimum);
+        EXPECT_EQ(parameter->range.end, meta.maximum);
+        EXPECT_EQ(parameter->range.interval, meta.step);
         EXPECT_EQ(parameter->range.skew, 1.0f);
         EXPECT_EQ(parameter->get(), 0.0f);
         EXPECT_TRUE(parameter->isAutomatable());

@@ -87,17 +87,17 @@ std::vector<ControlSetting> settleControls(const std::optional<float> (&given)[k
 
 std::string adjustmentWarning(const ControlSetting& setting)
 {
-    const ControlSpec& spec = kControlSpecs[setting.control];
+    const ControlSpec& meta = kControlSpecs[setting.control];
     const std::string given = optionText(setting.control) + " " + decibelText(setting.given);
-    if (setting.given < spec.minimum || setting.given > spec.maximum)
+    if (setting.given < meta.minimum || setting.given > meta.maximum)
     {
-        return given + " is outside " + valueText(spec.minimum) + " to " + decibelText(spec.maximum) +
+        return given + " is outside " + valueText(meta.minimum) + " to " + decibelText(meta.maximum) +
                "; using " + decibelText(setting.applied);
     }
     // Decimal input such as -3.1 is not exactly representable; only a real step change is reported.
-    if (std::fabs(setting.applied - setting.given) > 1e-3f * spec.step)
+    if (std::fabs(setting.applied - setting.given) > 1e-3f * meta.step)
     {
-        return given + " is not on the " + decibelText(spec.step) + " grid; using " +
+        return given + " is not on the " + decibelText(meta.step) + " grid; using " +
                decibelText(setting.applied);
     }
     return {};

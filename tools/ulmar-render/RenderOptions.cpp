@@ -293,9 +293,9 @@ bool looksLikeNegativeNumber(const std::string& arg)
 // "-10 to 10 dB in steps of 0.5 dB", from the control's own range so help and behaviour agree.
 std::string controlRangeText(ControlId control)
 {
-    const ControlSpec& spec = kControlSpecs[control];
-    return valueText(spec.minimum) + " to " + valueText(spec.maximum) + " dB in steps of " +
-           valueText(spec.step) + " dB";
+    const ControlSpec& meta = kControlSpecs[control];
+    return valueText(meta.minimum) + " to " + valueText(meta.maximum) + " dB in steps of " +
+           valueText(meta.step) + " dB";
 }
 
 } // namespace

@@ -267,12 +267,12 @@ TEST_P(PluginHost, LayoutsAndParameters)
 
     for (int control = 0; control < kNumControls; ++control)
     {
-        const ControlSpec& spec = kControlSpecs[control];
-        SCOPED_TRACE(spec.id);
-        auto* parameter = parameterById(*plugin, spec.id);
+        const ControlSpec& meta = kControlSpecs[control];
+        SCOPED_TRACE(meta.id);
+        auto* parameter = parameterById(*plugin, meta.id);
         ASSERT_NE(parameter, nullptr);
-        EXPECT_EQ(parameter->getName(100), spec.name);
-        EXPECT_EQ(parameter->getDefaultValue(), (0.0f - spec.minimum) / (spec.maximum - spec.minimum));
+        EXPECT_EQ(parameter->getName(100), meta.name);
+        EXPECT_EQ(parameter->getDefaultValue(), (0.0f - meta.minimum) / (meta.maximum - meta.minimum));
     }
     // LV2 hosts print values themselves; the texts travel through VST3 only.
     if (GetParam() == Format::lv2)
