@@ -193,57 +193,32 @@ void runChain(int instance, float* samples, float* aux, int frames, int channels
     VykInstance& vyk = gVykInstances[instance];
     ProfileTimer* timers = vyk.timers;
     const int rate = vyk.sampleRate;
-    auto start = [&](int index) { TimerStart(&timers[index], rate, frames, kTimerWindowLength); };
+    // Each stage runs inside its own timer; the main timer spans the whole chain.
+    auto stage = [&](int index, auto&& process) {
+        TimerStart(&timers[index], rate, frames, kTimerWindowLength);
+        process();
+        TimerStop(&timers[index]);
+    };
 
-    start(kTimerMain);
-    start(kTimerNoiseGate);
-    VykNoiseGateProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerNoiseGate]);
-    start(kTimerInput);
-    VykInputProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerInput]);
-    start(kTimerV3d);
-    VykV3dProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerV3d]);
-    start(kTimerFbx);
-    VykFbxProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerFbx]);
-    start(kTimerKaraoke);
-    VykKaraokeProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerKaraoke]);
-    start(kTimerStereoWiden);
-    VykStereoWidenProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerStereoWiden]);
-    start(kTimerBagc);
-    VykBagcProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerBagc]);
+    TimerStart(&timers[kTimerMain], rate, frames, kTimerWindowLength);
+    stage(kTimerNoiseGate, [&] { VykNoiseGateProcess(instance, samples, frames, channels); });
+    stage(kTimerInput, [&] { VykInputProcess(instance, samples, frames, channels); });
+    stage(kTimerV3d, [&] { VykV3dProcess(instance, samples, frames, channels); });
+    stage(kTimerFbx, [&] { VykFbxProcess(instance, samples, frames, channels); });
+    stage(kTimerKaraoke, [&] { VykKaraokeProcess(instance, samples, frames, channels); });
+    stage(kTimerStereoWiden, [&] { VykStereoWidenProcess(instance, samples, frames, channels); });
+    stage(kTimerBagc, [&] { VykBagcProcess(instance, samples, frames, channels); });
     if (UserGetEqPos(instance) == 0)
-    {
-        start(kTimerUser);
-        VykUserProcess(instance, samples, frames, channels);
-        TimerStop(&timers[kTimerUser]);
-    }
-    start(kTimerEq);
-    VykEqProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerEq]);
-    start(kTimerMultiBand);
-    VykMultiBandCompress(instance, samples, aux, frames, channels);
-    TimerStop(&timers[kTimerMultiBand]);
+        stage(kTimerUser, [&] { VykUserProcess(instance, samples, frames, channels); });
+    stage(kTimerEq, [&] { VykEqProcess(instance, samples, frames, channels); });
+    stage(kTimerMultiBand, [&] { VykMultiBandCompress(instance, samples, aux, frames, channels); });
+    // The position is asked again: the user stage runs at most once, before the EQ or after the
+    // multiband, and nowhere for any other position value.
     if (UserGetEqPos(instance) == 1)
-    {
-        start(kTimerUser);
-        VykUserProcess(instance, samples, frames, channels);
-        TimerStop(&timers[kTimerUser]);
-    }
-    start(kTimerOutput);
-    VykOutputProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerOutput]);
-    start(kTimerPitch);
-    VykPitchShiftProcess(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerPitch]);
-    start(kTimerOutputCompressor);
-    VykOutputCompressorCompress(instance, samples, frames, channels);
-    TimerStop(&timers[kTimerOutputCompressor]);
+        stage(kTimerUser, [&] { VykUserProcess(instance, samples, frames, channels); });
+    stage(kTimerOutput, [&] { VykOutputProcess(instance, samples, frames, channels); });
+    stage(kTimerPitch, [&] { VykPitchShiftProcess(instance, samples, frames, channels); });
+    stage(kTimerOutputCompressor, [&] { VykOutputCompressorCompress(instance, samples, frames, channels); });
     TimerStop(&timers[kTimerMain]);
 }
 } // namespace
