@@ -11,5 +11,6 @@
 #include "dsp/LinkwitzRiley.h"
 #include "dsp/LookAhead.h"
 #include "dsp/ResonantLowPass.h"
+#include "dsp/SafeConversions.h"
 #include "dsp/Shelf.h"
 #include "dsp/W1Limiter.h"

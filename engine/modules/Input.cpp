@@ -1,5 +1,6 @@
 #include "modules/Input.h"
 
+#include "dsp/SafeConversions.h"
 #include "core/VykComm.h"
 #include "core/VykEngine.h"
 #include "dsp/BufferUtils.h"
@@ -25,19 +26,6 @@ InputInstance sInputs[kMaxInstances];
 bool isValid(int instance)
 {
     return instance >= 0 && instance < sNumInstances;
-}
-
-// Truncation towards zero as a plain cast does, but defined for every float: NaN gives 0 and values
-// beyond the int range saturate (the corner is limited to 20 .. 20000 afterwards anyway).
-int truncateToInt(float value)
-{
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483520.0f)
-        return 2147483520;
-    if (value <= -2147483520.0f)
-        return -2147483520;
-    return static_cast<int>(value);
 }
 
 void setHighPass(InputInstance& input, int freqHz)
@@ -81,7 +69,7 @@ void InputSetAll(int instance, InputBlock* block)
     input.bypass = block->bypass;
     input.targetGain = block->gain;
     if (VYKCommCheckParamChanged(&block->highPassFreq))
-        InputSetHighPassFreq(instance, truncateToInt(block->highPassFreq));
+        InputSetHighPassFreq(instance, truncateHz(block->highPassFreq));
     InputSetHighPassBypass(instance, block->highPassBypass);
 }
 

@@ -1,5 +1,6 @@
 #include "modules/MultiBand.h"
 
+#include "dsp/SafeConversions.h"
 #include "core/VykComm.h"
 #include "core/VykEngine.h"
 #include "modules/MultiBandKernels.h"
@@ -37,25 +38,6 @@ MultiBandBand* bandOf(int instance, int band)
 float dbToGain(float dB)
 {
     return std::pow(10.0f, dB / 20.0f);
-}
-
-// Frequencies arrive as floats and are used as whole Hz; NaN and huge values must not reach the cast.
-int truncateHz(float freqHz)
-{
-    if (freqHz >= 2147483520.0f)
-        return INT_MAX;
-    if (freqHz > -2147483520.0f)
-        return static_cast<int>(freqHz);
-    return freqHz < 0.0f ? INT_MIN : 0;
-}
-
-// 1 / x without a floating division by zero: an inverse ratio of +0 means limiting, -0 no compression
-// (CompressorSetRatio turns +inf into limiting and anything below 1 into 1).
-float reciprocal(float x)
-{
-    if (x == 0.0f)
-        return std::signbit(x) ? -INFINITY : INFINITY;
-    return 1.0f / x;
 }
 
 // Bytes 26 and 27 of a band record share the all-pass mask word: the crossover mode (unsigned, band 0's

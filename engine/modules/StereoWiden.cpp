@@ -1,5 +1,6 @@
 #include "modules/StereoWiden.h"
 
+#include "dsp/SafeConversions.h"
 #include "core/VykComm.h"
 #include "core/VykEngine.h"
 #include "dsp/Dsp.h"
@@ -70,23 +71,6 @@ float clampGain(float gain, float low, float high)
     if (!(gain >= low))
         return low;
     return gain > high ? high : gain;
-}
-
-int truncateHz(float freqHz)
-{
-    if (freqHz >= 2147483520.0f)
-        return INT_MAX;
-    if (freqHz > -2147483520.0f)
-        return static_cast<int>(freqHz);
-    return freqHz < 0.0f ? INT_MIN : 0;
-}
-
-// 1 / x without a floating division by zero; +inf becomes the limiter curve, -inf no compression.
-float reciprocal(float x)
-{
-    if (x == 0.0f)
-        return std::signbit(x) ? -INFINITY : INFINITY;
-    return 1.0f / x;
 }
 
 void setCompressorDefaults(StereoWidenInstance& w)

@@ -1,4 +1,5 @@
 // The VYKLib facade: slot claiming, tone controls, state blob, single parameters and callbacks.
+#include "support/Signals.h"
 #include "facade/FacadeTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -320,35 +321,12 @@ TEST(FacadeProcess, FlushToZeroOnlyForTheDurationOfTheCall)
 }
 #endif
 
-namespace
-{
-// The lag at which the output best matches broadband input: the chain's delay, give or take the few
-// samples of group delay its crossover and high-pass filters add around their corners.
-int measuredDelay(const std::vector<float>& input, const std::vector<float>& output, int channels)
-{
-    const int frames = static_cast<int>(input.size()) / channels;
-    int best = 0;
-    double bestScore = -1.0;
-    for (int lag = 0; lag < 512; ++lag)
-    {
-        double score = 0.0;
-        for (int i = 0; i + lag < frames; ++i)
-            score += static_cast<double>(input[static_cast<size_t>(i * channels)]) *
-                     output[static_cast<size_t>((i + lag) * channels)];
-        if (score > bestScore)
-        {
-            bestScore = score;
-            best = lag;
-        }
-    }
-    return best;
-}
-} // namespace
-
 TEST(FacadeLatency, ReportedLatencyMatchesTheMeasuredDelay)
 {
     VYKLib lib;
     lib.setSampleRate(48000);
+    // The chain's crossover and high-pass filters add a few samples of group delay on top of the
+    // reported look-ahead.
     for (int profile : {0, 6, 8, 10, 12, 19})
     {
         SCOPED_TRACE(profile);
@@ -367,7 +345,7 @@ TEST(FacadeLatency, ReportedLatencyMatchesTheMeasuredDelay)
         std::vector<float> output = input;
         for (int offset = 0; offset < 8192; offset += 2048)
             lib.process(output.data() + 2 * offset, nullptr, 2048, 2);
-        EXPECT_NEAR(measuredDelay(input, output, 2), latency, 4);
+        EXPECT_NEAR(signals::measuredDelay(input.data(), output.data(), 8192, 2, 512), latency, 4);
     }
 
     // With the chain bypassed only the user gain runs: no delay, while the configured look-ahead stays.

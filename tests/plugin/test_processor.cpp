@@ -1,5 +1,6 @@
 // The plug-in processor as a host drives it, without a bundle: parameters and their texts, layouts,
 // audio paths and pieces, the gain-reduction figure, latency, and the host-state layouts.
+#include "support/Signals.h"
 #include "ControlMapping.h"
 #include "PluginProcessor.h"
 #include "ProcessorState.h"
@@ -76,25 +77,6 @@ bool sameBlocks(const MasterBlock& a, const MasterBlock& b)
            std::memcmp(&a.input.highPassFreq, &b.input.highPassFreq, 4) == 0;
 }
 
-// The lag at which the output best matches the input: the delay of a chain whose filters smear an
-// impulse over a few samples but pass broadband noise at its look-ahead delay.
-int measuredDelay(const float* input, const float* output, int frames)
-{
-    int best = 0;
-    double bestScore = -1.0;
-    for (int lag = 0; lag < 1024; ++lag)
-    {
-        double score = 0.0;
-        for (int i = 0; i + lag < frames; ++i)
-            score += static_cast<double>(input[i]) * output[i + lag];
-        if (score > bestScore)
-        {
-            bestScore = score;
-            best = lag;
-        }
-    }
-    return best;
-}
 } // namespace
 
 TEST_F(Processor, IdentityAndParameters)
@@ -272,7 +254,7 @@ TEST_F(Processor, ReportedLatencyHoldsOnEveryPath)
         // filters add a few samples of group delay on top of the look-ahead, which is what is reported.
         const int tolerance = path == 0 ? 4 : 0;
         for (int ch = 0; ch < 2; ++ch)
-            EXPECT_NEAR(measuredDelay(input.getReadPointer(ch), audio.getReadPointer(ch), kFrames), latency,
+            EXPECT_NEAR(signals::measuredDelay(input.getReadPointer(ch), audio.getReadPointer(ch), kFrames), latency,
                         tolerance);
     }
 }

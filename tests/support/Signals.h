@@ -203,4 +203,25 @@ inline std::vector<double> logFrequencies(double lowHz, double highHz, int count
     return out;
 }
 
+/// The lag (0 .. maxLag - 1 frames) at which `output` best matches broadband `input`: the delay of a
+/// chain whose filters smear an impulse over a few samples but pass noise at their look-ahead delay.
+inline int measuredDelay(const float* input, const float* output, int frames, int stride = 1, int maxLag = 1024)
+{
+    int best = 0;
+    double bestScore = -1.0;
+    for (int lag = 0; lag < maxLag; ++lag)
+    {
+        double score = 0.0;
+        for (int i = 0; i + lag < frames; ++i)
+            score += static_cast<double>(input[static_cast<size_t>(i) * stride]) *
+                     output[static_cast<size_t>(i + lag) * stride];
+        if (score > bestScore)
+        {
+            bestScore = score;
+            best = lag;
+        }
+    }
+    return best;
+}
+
 } // namespace signals

@@ -1,6 +1,7 @@
 // The built bundles as a host sees them: loaded through JUCE's VST3 and LV2 hosting, headless.
 // Lifecycle, layouts, parameters, audio at every rate and block size, state, isolation of instances
 // and latency.
+#include "support/Signals.h"
 #include "ControlMapping.h"
 #include "ProcessorState.h"
 #include "vyk.h"
@@ -136,24 +137,6 @@ int peakIndex(const float* samples, int frames)
         if (std::fabs(samples[i]) > std::fabs(samples[index]))
             index = i;
     return index;
-}
-
-int measuredDelay(const float* input, const float* output, int frames)
-{
-    int best = 0;
-    double bestScore = -1.0;
-    for (int lag = 0; lag < 1024; ++lag)
-    {
-        double score = 0.0;
-        for (int i = 0; i + lag < frames; ++i)
-            score += static_cast<double>(input[i]) * output[i + lag];
-        if (score > bestScore)
-        {
-            bestScore = score;
-            best = lag;
-        }
-    }
-    return best;
 }
 
 juce::MemoryBlock stateOfProfile(int profile)
@@ -476,7 +459,7 @@ TEST_P(PluginHost, ReportedLatencyEqualsTheMeasuredDelay)
             juce::AudioBuffer<float> input(buffer);
             plugin->processBlock(buffer, midi);
             for (int ch = 0; ch < 2; ++ch)
-                EXPECT_NEAR(measuredDelay(input.getReadPointer(ch), buffer.getReadPointer(ch), 4096), latency, 4);
+                EXPECT_NEAR(signals::measuredDelay(input.getReadPointer(ch), buffer.getReadPointer(ch), 4096), latency, 4);
             continue;
         }
         buffer.clear();
