@@ -80,13 +80,20 @@ const juce::String ZentravoVykAudioProcessor::getName() const
 void ZentravoVykAudioProcessor::prepareToPlay(double sampleRate, int)
 {
     engine.setSampleRate(static_cast<int>(sampleRate));
-    engineBypassDelay.reset();
-    hostBypassDelay.reset();
+    // The slot may have served another instance, or this one at another rate: no old tail may sound.
+    reset();
     updateReportedLatency();
 }
 
 void ZentravoVykAudioProcessor::releaseResources()
 {
+}
+
+void ZentravoVykAudioProcessor::reset()
+{
+    engine.resetAudio();
+    engineBypassDelay.reset();
+    hostBypassDelay.reset();
 }
 
 bool ZentravoVykAudioProcessor::isBusesLayoutSupported(const BusesLayout& layouts) const

@@ -28,6 +28,9 @@ class ZentravoVykAudioProcessor : public juce::AudioProcessor,
     const juce::String getName() const override;
     void prepareToPlay(double sampleRate, int samplesPerBlock) override;
     void releaseResources() override;
+    /// Forgets every audio history, the engine's and both bypass delays' (hosts call it on transport
+    /// jumps; prepareToPlay calls it too). Audio thread, never during processBlock.
+    void reset() override;
     bool isBusesLayoutSupported(const BusesLayout& layouts) const override;
     void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
     void processBlockBypassed(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;

@@ -295,6 +295,36 @@ void VykProcess(int instance, float* samples, float* aux, int frames, int channe
     runBufferCallback();
 }
 
+void VykResetAudio(int instance)
+{
+    if (!isValid(instance))
+        return;
+    NoiseGateResetAudio(instance);
+    InputResetAudio(instance);
+    V3dResetAudio(instance);
+    FbxResetAudio(instance);
+    KaraokeResetAudio(instance);
+    StereoWidenResetAudio(instance);
+    BagcResetAudio(instance);
+    UserResetAudio(instance);
+    EqResetAudio(instance);
+    MultiBandResetAudio(instance);
+    OutputResetAudio(instance);
+    PitchShiftResetAudio(instance);
+    OutputCompressorResetAudio(instance);
+
+    VykInstance& vyk = gVykInstances[instance];
+    vyk.silenceCount = 0;
+    MetersBlock* meters = vyk.meters;
+    if (meters == nullptr)
+        return;
+    for (int ch = 0; ch < kMaxChannels; ++ch)
+    {
+        meters->values[kMeterInputPeak0 + ch] = 0.0f;
+        meters->values[kMeterOutputPeak0 + ch] = 0.0f;
+    }
+}
+
 void VykSetMaster(int instance, MasterBlock* master)
 {
     if (!isValid(instance) || master == nullptr)

@@ -69,6 +69,13 @@ int VykInit(int count);
 /// Blocks above 2048 frames or 2 channels pass through untouched.
 void VykProcess(int instance, float* samples, float* aux, int frames, int channels);
 
+/// Clears every audio history of the instance (filters, delay and look-ahead lines, envelopes, limiters),
+/// settles every smoothed gain on its target and idles the meters, module by module in chain order, and
+/// restarts the silence count: the next block sounds as if the instance had never played. Parameters,
+/// rate, bypass, mute state and callbacks stay. Allocation-free, lock-free (audio thread, between
+/// blocks); invalid instances are ignored.
+void VykResetAudio(int instance);
+
 /// Applies a whole record; `master` must point into the store's current record.
 void VykSetMaster(int instance, MasterBlock* master);
 /// Applies the engine-level block: instance bypass = block bypass.

@@ -140,6 +140,13 @@ void CompressorInit(Compressor* compressor, CompressorEnvelope* envelopes)
     envelopes[1].level = 0.0f;
 }
 
+void CompressorResetAudio(Compressor* compressor, CompressorEnvelope* envelopes)
+{
+    compressor->currentMakeup = compressor->makeup;
+    envelopes[0].level = 0.0f;
+    envelopes[1].level = 0.0f;
+}
+
 double calculate_compressor_time(float sampleRate, float ms)
 {
     const double samples = static_cast<double>(ms) * static_cast<double>(sampleRate) * 0.001;

@@ -46,6 +46,9 @@ static_assert(sizeof(CompressorEnvelope) == 4, "CompressorEnvelope is one float"
 void CompressorGlobalInit();
 /// Link off, current makeup 1.0, envelopes[0] and envelopes[1] cleared; the setters do the rest.
 void CompressorInit(Compressor* compressor, CompressorEnvelope* envelopes);
+/// Clears envelopes[0] and envelopes[1] and puts the makeup in effect at its target, so no ramp runs
+/// afterwards; settings and coefficients stay. Audio thread, between blocks.
+void CompressorResetAudio(Compressor* compressor, CompressorEnvelope* envelopes);
 /// Attack in ms, clamped to 0 .. 99; 0 follows rising levels at once. `sampleRate` in Hz.
 void CompressorSetAttack(Compressor* compressor, float ms, float sampleRate);
 /// Release in ms, clamped to 0 .. 4000.

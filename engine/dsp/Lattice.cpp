@@ -29,6 +29,17 @@ void LatticeInit(LatticeFilter* filter, LatticeState* states, int sampleRate)
     filter->bypass = 0;
 }
 
+void LatticeResetAudio(LatticeFilter* filter, LatticeState* states)
+{
+    for (int ch = 0; ch < kLatticeChannels; ++ch)
+    {
+        states[ch] = LatticeState{};
+    }
+    filter->currentGain = filter->targetGain;
+    filter->gainStep = 0.0f;
+    updateMixes(filter);
+}
+
 void LatticeSetGain(LatticeFilter* filter, float gain)
 {
     if (gain < 0.1f)

@@ -36,6 +36,9 @@ static_assert(sizeof(LatticeState) == 16, "LatticeState is four floats");
 /// Clears the band's two channel histories `states[0..1]` and sets a transparent section:
 /// gain 1, 850 Hz, Q 1.8, smoothing on, not bypassed.
 void LatticeInit(LatticeFilter* filter, LatticeState* states, int sampleRate);
+/// Clears the two channel histories `states[0..1]` and ends a gain ramp on its target (mixes included);
+/// coefficients and settings stay. Audio thread, between blocks.
+void LatticeResetAudio(LatticeFilter* filter, LatticeState* states);
 /// Gain, linear, clamped to 0.1 .. 10 (-20 .. +20 dB). With smoothing on, changes larger than
 /// kLatticeGainStep ramp by that step per processed block; smaller ones apply at once.
 void LatticeSetGain(LatticeFilter* filter, float gain);

@@ -290,6 +290,12 @@ void VYKLib::setSampleRate(int rate)
         VykSetSampleRate(impl->instanceId, rate);
 }
 
+void VYKLib::resetAudio()
+{
+    if (impl->hasSlot())
+        VykResetAudio(impl->instanceId);
+}
+
 int VYKLib::getSampleRate() const
 {
     return impl->hasSlot() ? VykGetSampleRate() : 0;

@@ -32,6 +32,9 @@ class VYKLib
     /// the previous floating-point modes are restored on every exit. frames <= 2048, channels 1 or 2.
     void process(float* samples, float* aux, int frames, int channels);
     void setSampleRate(int rate);
+    /// Forgets the instance's audio history and settles its gain ramps (VykResetAudio); settings stay.
+    /// Audio thread between blocks, or while the instance is not processing.
+    void resetAudio();
     /// Rate of engine instance 0.
     int getSampleRate() const;
     /// Chain bypass, at once (no fade).

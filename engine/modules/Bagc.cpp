@@ -6,6 +6,8 @@
 #include "dsp/Compressor.h"
 #include "dsp/Shelf.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 static_assert(std::numeric_limits<float>::is_iec559,
@@ -145,6 +147,26 @@ void BagcSetSampleRate(int instance, int rate)
 {
     if (isValid(instance) && rate > 0)
         applySampleRate(sBagcs[instance], rate);
+}
+
+void BagcResetAudio(int instance)
+{
+    if (!isValid(instance))
+        return;
+    BagcInstance& bagc = sBagcs[instance];
+    for (auto& states : bagc.shelfStates)
+        for (ShelfState& state : states)
+            state.s = 0.0f;
+    CompressorResetAudio(&bagc.compressor, bagc.envelopes);
+    std::fill(std::begin(bagc.sideChain), std::end(bagc.sideChain), 0.0f);
+    for (int ch = 0; ch < kMaxChannels; ++ch)
+    {
+        bagc.lastPeaks[ch] = 0.0f;
+        if (bagc.meters == nullptr)
+            continue;
+        bagc.meters->values[kMeterBagcPeak0 + ch] = 0.0f;
+        bagc.meters->values[kMeterBagcGain0 + ch] = 1.0f;
+    }
 }
 
 void BagcSetAll(int instance, BagcBlock* block)

@@ -14,6 +14,10 @@ int BagcInit(int count);
 /// Sample rate of one instance, Hz: recomputes the shelves and the attack and release coefficients.
 /// Rates <= 0 are ignored.
 void BagcSetSampleRate(int instance, int rate);
+/// Clears the shelf histories, the compressor envelopes and the side-chain scratch, settles the makeup
+/// on its target and idles meters 5 .. 8 (peaks 0, gains 1.0); parameters, rate and bypass stay.
+/// Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void BagcResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record): bypass, linked, makeup
 /// and threshold always; attack, release, ratio and the four shelf gains only when their fields
 /// changed. The ratio is 1 / the block's ratio inverse (0 gives limiting).

@@ -28,6 +28,11 @@ void EqSetSampleRate(int, int)
 {
 }
 
+// Nothing to clear: the stage keeps no audio history while it passes audio through.
+void EqResetAudio(int)
+{
+}
+
 void EqSetAll(int, EQBlock*)
 {
 }

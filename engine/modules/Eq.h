@@ -8,6 +8,9 @@
 int EqInit(int count);
 /// Sample rate of one instance, Hz.
 void EqSetSampleRate(int instance, int rate);
+/// Clears the instance's audio histories and settles its gain ramps; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void EqResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record).
 void EqSetAll(int instance, EQBlock* block);
 void EqSetBypass(int instance, int flag);

@@ -28,6 +28,11 @@ void FbxSetSampleRate(int, int)
 {
 }
 
+// Nothing to clear: the stage keeps no audio history while it passes audio through.
+void FbxResetAudio(int)
+{
+}
+
 void FbxSetAll(int, FbxBlock*)
 {
 }

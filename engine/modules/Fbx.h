@@ -8,6 +8,9 @@
 int FbxInit(int count);
 /// Sample rate of one instance, Hz.
 void FbxSetSampleRate(int instance, int rate);
+/// Clears the instance's audio histories and settles its gain ramps; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void FbxResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record).
 void FbxSetAll(int instance, FbxBlock* block);
 void FbxSetBypass(int instance, int flag);

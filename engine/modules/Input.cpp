@@ -61,6 +61,16 @@ void InputSetSampleRate(int instance, int rate)
     setHighPass(input, input.highPass.frequency);
 }
 
+void InputResetAudio(int instance)
+{
+    if (!isValid(instance))
+        return;
+    InputInstance& input = sInputs[instance];
+    input.currentGain = input.targetGain;
+    for (LinkwitzRileyState& state : input.highPassStates)
+        state = LinkwitzRileyState{};
+}
+
 void InputSetAll(int instance, InputBlock* block)
 {
     if (!isValid(instance) || block == nullptr)

@@ -10,6 +10,9 @@ int InputInit(int count);
 /// Sample rate of one instance, Hz; recomputes the high-pass from its stored corner. Rates <= 0 are
 /// ignored.
 void InputSetSampleRate(int instance, int rate);
+/// Clears the high-pass histories and settles the gain ramp on its target; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void InputResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record): bypass, gain target,
 /// the corner only when its field changed, then the high-pass bypass.
 void InputSetAll(int instance, InputBlock* block);

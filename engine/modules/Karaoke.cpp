@@ -28,6 +28,11 @@ void KaraokeSetSampleRate(int, int)
 {
 }
 
+// Nothing to clear: the stage keeps no audio history while it passes audio through.
+void KaraokeResetAudio(int)
+{
+}
+
 void KaraokeSetAll(int, KaraokeBlock*)
 {
 }

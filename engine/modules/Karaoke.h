@@ -8,6 +8,9 @@
 int KaraokeInit(int count);
 /// Sample rate of one instance, Hz.
 void KaraokeSetSampleRate(int instance, int rate);
+/// Clears the instance's audio histories and settles its gain ramps; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void KaraokeResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record).
 void KaraokeSetAll(int instance, KaraokeBlock* block);
 void KaraokeSetBypass(int instance, int flag);

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace
 {
@@ -144,6 +145,28 @@ void setBandBypassMeters(MetersBlock* meters, int band)
 {
     meters->values[kMeterBandGain0 + band] = 1.0f;
     meters->values[kMeterBandPeak0 + band] = 0.0f;
+}
+
+// Every history initBand() clears, without touching the band's settings or coefficients.
+void resetBandAudio(MultiBandBand& band)
+{
+    for (LinkwitzRileyState* states :
+         {band.highPassAState, band.lowPassAState, band.highPassBState, band.lowPassBState})
+        for (int ch = 0; ch < kMultiBandChannels; ++ch)
+            states[ch] = LinkwitzRileyState{};
+    for (AllPassFilter& section : band.allPass)
+        for (AllPassHistory& history : section.history)
+            history = AllPassHistory{};
+    CompressorResetAudio(&band.compressor, band.envelope);
+    W1LimiterInit(&band.limiterState);
+    for (LookAheadLine& line : band.lookAhead)
+        LookAheadInit(&line);
+    for (int eq = 0; eq < kMultiBandDetectorEqs; ++eq)
+        LatticeResetAudio(&band.eq[eq], band.eqState[eq]);
+    band.lastLimiterGain = 1.0f;
+    band.lastCompressorGain[0] = 1.0f;
+    band.lastCompressorGain[1] = 1.0f;
+    band.lastPeak = 0.0f;
 }
 
 // Tracks where the band's signal currently is: in the caller's samples (read only) until the first
@@ -442,6 +465,36 @@ void MultiBandSetSampleRate(int instance, int rate)
             LatticeSetFreqAndQ(&band.eq[eq], truncateHz(section.freq), rate, section.q);
         }
     }
+}
+
+void MultiBandResetAudio(int instance)
+{
+    if (!isValid(instance))
+        return;
+    MultiBandInstance& mb = sInstances[instance];
+    for (MultiBandBand& band : mb.bands)
+        resetBandAudio(band);
+    // Block scratch, rewritten before it is read; cleared all the same so that none of the instance's
+    // past audio stays behind a reset.
+    std::memset(mb.working, 0, sizeof(mb.working));
+    std::memset(mb.delayed, 0, sizeof(mb.delayed));
+    std::memset(mb.stored, 0, sizeof(mb.stored));
+    std::memset(mb.virtualBass, 0, sizeof(mb.virtualBass));
+    std::memset(mb.output, 0, sizeof(mb.output));
+
+    MultiBandVirtualBass& vb = mb.virtualBassStage;
+    vb.gain = 1.0f;
+    for (LinkwitzRileyState& state : vb.finalHighPassState)
+        state = LinkwitzRileyState{};
+
+    MetersBlock* meters = mb.meters;
+    if (meters == nullptr)
+        return;
+    meters->values[kMeterVirtualBassGain] = 1.0f;
+    meters->values[kMeterMultiBandPeak0] = 0.0f;
+    meters->values[kMeterMultiBandPeak1] = 0.0f;
+    for (int b = 0; b < kMultiBandMaxBands; ++b)
+        setBandBypassMeters(meters, b);
 }
 
 void MultiBandSetAll(int instance, MasterBlock* master)

@@ -13,6 +13,11 @@ int MultiBandInit(int count);
 /// Sample rate of one instance, Hz (ignored unless positive); recomputes every rate-dependent
 /// coefficient from the multiband part of the store's current record.
 void MultiBandSetSampleRate(int instance, int rate);
+/// Clears every band's crossover, all-pass and detector-EQ histories, compressor envelopes, limiter and
+/// look-ahead lines, the block buffers and the final high-pass; settles makeup and detector-EQ gain
+/// ramps on their targets and idles the module's meters (gains 1.0, peaks 0). Parameters, rate and
+/// bypass stay. Allocation-free, lock-free (audio thread, between blocks).
+void MultiBandResetAudio(int instance);
 /// Applies the core block, then the five band blocks (pointers into the store's current record).
 void MultiBandSetAll(int instance, MasterBlock* master);
 /// Applies the module bypass, virtual-bass and subwoofer settings and the Q of all 25 all-pass sections;

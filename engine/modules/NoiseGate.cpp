@@ -28,6 +28,11 @@ void NoiseGateSetSampleRate(int, int)
 {
 }
 
+// Nothing to clear: the stage keeps no audio history while it passes audio through.
+void NoiseGateResetAudio(int)
+{
+}
+
 void NoiseGateSetAll(int, NoiseGateBlock*)
 {
 }

@@ -8,6 +8,9 @@
 int NoiseGateInit(int count);
 /// Sample rate of one instance, Hz.
 void NoiseGateSetSampleRate(int instance, int rate);
+/// Clears the instance's audio histories and settles its gain ramps; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void NoiseGateResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record).
 void NoiseGateSetAll(int instance, NoiseGateBlock* block);
 void NoiseGateSetBypass(int instance, int flag);

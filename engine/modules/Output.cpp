@@ -92,6 +92,18 @@ void OutputSetSampleRate(int instance, int rate)
         applySampleRate(sOutputs[instance], rate);
 }
 
+void OutputResetAudio(int instance)
+{
+    if (!isValid(instance))
+        return;
+    OutputInstance& output = sOutputs[instance];
+    for (int ch = 0; ch < kMaxChannels; ++ch)
+    {
+        output.currentGains[ch] = output.targetGains[ch];
+        LookAheadInit(&output.delayLines[ch]);
+    }
+}
+
 void OutputSetAll(int instance, OutputBlock* block)
 {
     if (!isValid(instance) || block == nullptr)

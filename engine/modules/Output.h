@@ -10,6 +10,9 @@ int OutputInit(int count);
 /// Sample rate of one instance, Hz. Each delay keeps its length in ms (limited to 0 .. 10) and is
 /// re-expressed in whole samples at the new rate. Rates <= 0 are ignored.
 void OutputSetSampleRate(int instance, int rate);
+/// Empties both delay lines and settles both balance gains on their targets; parameters, rate and
+/// bypass stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void OutputResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record): bypass, both gain
 /// targets, each delay only when its field changed, both polarity flags.
 void OutputSetAll(int instance, OutputBlock* block);

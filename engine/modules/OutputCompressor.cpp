@@ -122,6 +122,20 @@ void OutputCompressorSetSampleRate(int instance, int rate)
     W1LimiterUpdateCoeff(&oc.limiter, rate);
 }
 
+void OutputCompressorResetAudio(int instance)
+{
+    if (!isValid(instance))
+        return;
+    OutputCompressorInstance& oc = sCompressors[instance];
+    oc.outputGain = oc.outputGainTarget;
+    CompressorResetAudio(&oc.compressor, oc.envelopes);
+    W1LimiterInit(&oc.limiterState);
+    for (LookAheadLine& line : oc.lookAheadLines)
+        LookAheadInit(&line);
+    if (oc.meters != nullptr)
+        oc.meters->values[kMeterOutputLimiterGain] = 1.0f;
+}
+
 void OutputCompressorSetAll(int instance, OutputCompressorBlock* block)
 {
     if (!isValid(instance) || block == nullptr)

@@ -15,6 +15,10 @@ int OutputCompressorInit(int count);
 /// Sample rate of one instance, Hz; recomputes the limiter release (the compressor keeps its
 /// coefficients until its attack or release is set again). Rates <= 0 are ignored.
 void OutputCompressorSetSampleRate(int instance, int rate);
+/// Clears the limiter, the compressor envelopes and the look-ahead lines, settles the output gain and
+/// the compressor makeup on their targets and sets meter 28 to 1.0; parameters, rate, type and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void OutputCompressorResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record): bypass, type, limiter
 /// bypass and clipper mode always; limiter levels, release, clipper gains and output gain only when
 /// their fields changed.

@@ -24,6 +24,11 @@ int PitchShiftInit(int count)
     return 0;
 }
 
+// Nothing to clear: the stage keeps no audio history while it passes audio through.
+void PitchShiftResetAudio(int)
+{
+}
+
 void PitchShiftSetAll(int, PitchShiftBlock*)
 {
 }

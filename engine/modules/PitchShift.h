@@ -6,6 +6,9 @@
 
 /// Prepares the module's instance table; 0, or -1 when count > 20.
 int PitchShiftInit(int count);
+/// Clears the instance's audio histories and settles its gain ramps; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void PitchShiftResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record).
 void PitchShiftSetAll(int instance, PitchShiftBlock* block);
 void PitchShiftSetBypass(int instance, int flag);

@@ -5,8 +5,10 @@
 #include "core/VykEngine.h"
 #include "dsp/Dsp.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <iterator>
 
 namespace
 {
@@ -162,6 +164,30 @@ void StereoWidenSetSampleRate(int instance, int rate)
     compute_ShelfFilter_gs(&w->keyLowShelf);
     compute_ShelfFilter_coef(&w->keyHighShelf, static_cast<float>(rate));
     compute_ShelfFilter_gs(&w->keyHighShelf);
+}
+
+void StereoWidenResetAudio(int instance)
+{
+    StereoWidenInstance* w = instanceOf(instance);
+    if (w == nullptr)
+        return;
+    std::fill(std::begin(w->low), std::end(w->low), 0.0f);
+    std::fill(std::begin(w->upper), std::end(w->upper), 0.0f);
+    std::fill(std::begin(w->key), std::end(w->key), 0.0f);
+    CompressorResetAudio(&w->compressor, w->envelope);
+    w->keyLowShelfState.s = 0.0f;
+    w->keyHighShelfState.s = 0.0f;
+    for (int ch = 0; ch < kStereo; ++ch)
+    {
+        w->lowStates[ch] = LinkwitzRileyState{};
+        w->highStates[ch] = LinkwitzRileyState{};
+        w->lastPeak[ch] = 0.0f;
+    }
+    if (w->meters == nullptr)
+        return;
+    w->meters->values[kMeterStereoWidenPeak0] = 0.0f;
+    w->meters->values[kMeterStereoWidenPeak1] = 0.0f;
+    w->meters->values[kMeterStereoWidenGain] = 1.0f;
 }
 
 void StereoWidenSetAll(int instance, StereoWidenBlock* block)

@@ -13,6 +13,11 @@ int StereoWidenInit(int count);
 /// Sample rate of one instance, Hz (ignored unless positive); re-derives the crossovers and the
 /// compressor times from the store's current StereoWidenBlock and the key shelves' coefficients.
 void StereoWidenSetSampleRate(int instance, int rate);
+/// Clears the crossover and key-shelf histories, the compressor envelope and the band buffers (which a
+/// bypassed section would otherwise replay), settles the makeup on its target and idles meters 11, 12
+/// (peaks 0) and 27 (1.0); parameters, rate and bypass stay. Allocation-free, lock-free (audio thread,
+/// between blocks).
+void StereoWidenResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record); times, ratio, shelf gains,
 /// crossovers and the four gains only when changed since the store's previous record.
 void StereoWidenSetAll(int instance, StereoWidenBlock* block);

@@ -28,6 +28,11 @@ void UserSetSampleRate(int, int)
 {
 }
 
+// Nothing to clear: the stage keeps no audio history while it passes audio through.
+void UserResetAudio(int)
+{
+}
+
 void UserSetAll(int, UserBlock*)
 {
 }

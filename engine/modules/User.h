@@ -8,6 +8,9 @@
 int UserInit(int count);
 /// Sample rate of one instance, Hz.
 void UserSetSampleRate(int instance, int rate);
+/// Clears the instance's audio histories and settles its gain ramps; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void UserResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record).
 void UserSetAll(int instance, UserBlock* block);
 void UserSetBypass(int instance, int flag);

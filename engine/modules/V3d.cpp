@@ -28,6 +28,11 @@ void V3dSetSampleRate(int, int)
 {
 }
 
+// Nothing to clear: the stage keeps no audio history while it passes audio through.
+void V3dResetAudio(int)
+{
+}
+
 void V3dSetAll(int, V3dBlock*)
 {
 }

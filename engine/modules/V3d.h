@@ -8,6 +8,9 @@
 int V3dInit(int count);
 /// Sample rate of one instance, Hz.
 void V3dSetSampleRate(int instance, int rate);
+/// Clears the instance's audio histories and settles its gain ramps; parameters, rate and bypass
+/// stay. Allocation-free, lock-free (audio thread, between blocks); invalid instances are ignored.
+void V3dResetAudio(int instance);
 /// Applies the whole sub-block (a pointer into the store's current record).
 void V3dSetAll(int instance, V3dBlock* block);
 void V3dSetBypass(int instance, int flag);

@@ -65,6 +65,7 @@ TEST(Facade, TwentyFirstFacadeHasNoSlotAndDoesNothing)
     extra.loadEmbeddedProfile(5);
     extra.setAll(&gProfiles[3]);
     extra.setState(&gProfiles[3], 2048);
+    extra.resetAudio();
     EXPECT_FALSE(extra.loadProfileFromBuffer(&gProfiles[3], 0));
     EXPECT_FALSE(extra.getEnabled());
     EXPECT_EQ(extra.getInputGain(), 0.0f);
@@ -302,6 +303,28 @@ TEST(FacadeCallbacks, StoreAppliesResetToneOffsetsAndReachTheInvokeCallback)
     VYKLoadProfile(4, 19, nullptr);
     EXPECT_EQ(sInvocation.count, 0);
     EXPECT_FALSE(lib.startListener(0));
+}
+
+TEST(FacadeProcess, ResetAudioForgetsTheTailOfWhatWasPlayed)
+{
+    VYKLib kept;
+    VYKLib reset;
+    for (VYKLib* lib : {&kept, &reset})
+    {
+        lib->loadEmbeddedProfile(8);
+        lib->setSampleRate(48000);
+        std::vector<float> loud =
+            signals::interleave({signals::noise(4096, 0.9, 1u), signals::noise(4096, 0.9, 2u)});
+        for (int offset = 0; offset < 4096; offset += 1024)
+            lib->process(loud.data() + 2 * offset, nullptr, 1024, 2);
+    }
+    reset.resetAudio();
+    for (VYKLib* lib : {&kept, &reset})
+    {
+        std::vector<float> silence(2 * 1024, 0.0f);
+        lib->process(silence.data(), nullptr, 1024, 2);
+        EXPECT_EQ(signals::peak(silence) == 0.0, lib == &reset) << "slot " << lib->getInstanceId();
+    }
 }
 
 #if defined(__x86_64__)

@@ -323,6 +323,47 @@ TEST_F(EngineTest, OutputSetAllRewritesDelaysOnlyWhenTheirFieldsChanged)
 // ---------------------------------------------------------------------------------------------------
 // Both stages
 
+TEST_F(EngineTest, AResetLandsEachGainRampOnItsTarget)
+{
+    struct Case
+    {
+        const char* stage;
+        void (*setTargets)();
+        stages::ProcessFn process;
+        void (*resetAudio)(int);
+        float leftTarget;
+        float rightTarget;
+    };
+    const Case cases[] = {
+        {"input", [] { InputSetInputGain(kInstance, 2.5f); }, VykInputProcess, InputResetAudio, 2.5f, 2.5f},
+        {"output",
+         []
+         {
+             OutputSetBalanceGain(kInstance, 0, 0.25f);
+             OutputSetBalanceGain(kInstance, 1, 1.5f);
+         },
+         VykOutputProcess, OutputResetAudio, 0.25f, 1.5f},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.stage);
+        ASSERT_EQ(PlatformInit(nullptr, nullptr), 0);
+        c.setTargets();
+        std::vector<float> block = constantBlock(100, 2, 0.8f); // the ramps have only just begun
+        c.process(kInstance, block.data(), 100, 2);
+        ASSERT_NE(block[2 * 99], 0.8f * c.leftTarget);
+
+        c.resetAudio(kInstance);
+        block = constantBlock(512, 2, 0.8f);
+        c.process(kInstance, block.data(), 512, 2);
+        for (int n = 0; n < 512; ++n)
+        {
+            ASSERT_EQ(block[2 * n], 0.8f * c.leftTarget) << n;
+            ASSERT_EQ(block[2 * n + 1], 0.8f * c.rightTarget) << n;
+        }
+    }
+}
+
 TEST_F(EngineTest, StagesIgnoreInstancesOutsideTheInitialisedRange)
 {
     ASSERT_EQ(VykInit(4), 0);

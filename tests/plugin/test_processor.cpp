@@ -259,6 +259,83 @@ TEST_F(Processor, ReportedLatencyHoldsOnEveryPath)
     }
 }
 
+TEST_F(Processor, DifferentHistoriesSoundBitIdenticalAfterPrepareOrReset)
+{
+    enum class Path
+    {
+        chain,
+        chainBypassed, // the engine's bypass, delayed to the reported latency
+        hostBypass,
+    };
+    struct Case
+    {
+        const char* name;
+        bool viaPrepare; // prepareToPlay, or reset()
+        Path path;
+    };
+    const Case cases[] = {
+        {"prepare, chain", true, Path::chain},
+        {"prepare, chain bypassed", true, Path::chainBypassed},
+        {"prepare, host bypass", true, Path::hostBypass},
+        {"reset, chain", false, Path::chain},
+        {"reset, chain bypassed", false, Path::chainBypassed},
+        {"reset, host bypass", false, Path::hostBypass},
+    };
+    juce::MidiBuffer midi;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        auto first = makeProcessor(8);
+        auto second = makeProcessor(8);
+
+        // The first plays loud noise at 48 kHz along every path.
+        auto loud = noiseBuffer(2, 3000, 11);
+        loud.applyGain(1.8f);
+        processInBlocks(*first, loud, {1000, 2000});
+        first->parameterChanged("VykBypassed", 1.0f);
+        auto bypassed = noiseBuffer(2, 700, 12);
+        processInBlocks(*first, bypassed, {700});
+        first->parameterChanged("VykBypassed", 0.0f);
+        auto hostBypassed = noiseBuffer(2, 900, 13);
+        first->processBlockBypassed(hostBypassed, midi);
+
+        // The second plays other noise at 96 kHz, then at 48 kHz with the drive moved and put back.
+        second->prepareToPlay(96000.0, 512);
+        auto other = noiseBuffer(2, 5000, 21);
+        processInBlocks(*second, other, {512, 4488});
+        second->prepareToPlay(kRate, 512);
+        second->parameterChanged("VykDrive", 8.0f);
+        auto driven = noiseBuffer(2, 1500, 22);
+        processInBlocks(*second, driven, {1500});
+        second->parameterChanged("VykDrive", 0.0f);
+        second->parameterChanged("VykBypassed", 1.0f);
+        auto secondBypassed = noiseBuffer(2, 300, 23);
+        processInBlocks(*second, secondBypassed, {300});
+        second->parameterChanged("VykBypassed", 0.0f);
+        auto secondHostBypassed = noiseBuffer(2, 400, 24);
+        second->processBlockBypassed(secondHostBypassed, midi);
+        auto tail = noiseBuffer(2, 256, 25);
+        processInBlocks(*second, tail, {256});
+
+        auto a = noiseBuffer(2, 4096, 31);
+        auto b = a;
+        for (auto [processor, audio] : {std::pair{first.get(), &a}, std::pair{second.get(), &b}})
+        {
+            if (c.viaPrepare)
+                processor->prepareToPlay(kRate, 512);
+            else
+                processor->reset();
+            processor->parameterChanged("VykBypassed", c.path == Path::chainBypassed ? 1.0f : 0.0f);
+            if (c.path == Path::hostBypass)
+                processor->processBlockBypassed(*audio, midi);
+            else
+                processInBlocks(*processor, *audio, {512, 1024, 2560});
+        }
+        for (int ch = 0; ch < 2; ++ch)
+            EXPECT_EQ(std::memcmp(a.getReadPointer(ch), b.getReadPointer(ch), sizeof(float) * 4096), 0) << ch;
+    }
+}
+
 TEST_F(Processor, StateRoundTripsEngineIndicesAndPath)
 {
     auto source = makeProcessor(11);

@@ -15,6 +15,7 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 namespace
 {
@@ -383,10 +384,33 @@ TEST_P(PluginHost, BadStateBlobsDoNotCrash)
 
 TEST_P(PluginHost, TwoInstancesAreIndependent)
 {
-    // Engine slots keep their audio state from earlier instances (and earlier rates), so two instances
-    // fed the same audio first run in until their histories nearly agree; a third one meanwhile drives a
-    // very different signal and settings. Shared state would pull the twins apart by far more than the
-    // tolerance, which only allows for histories that have not fully converged.
+    // Engine slots come with the audio history of earlier instances (and earlier rates), which
+    // prepareToPlay clears: two instances fed the same audio match exactly from the first block, while a
+    // third one between their calls drives a very different signal and settings. The LV2 wrapper prepares
+    // a new instance before the host restores its state, so there the restored gains still ramp from the
+    // settings the slot held before: those twins only come close after a run-in.
+    const bool exact = GetParam() == Format::vst3;
+    juce::MidiBuffer midi;
+    {
+        // Earlier instances leave different histories, at other rates and drives, in the slots the twins
+        // are about to claim.
+        std::vector<std::unique_ptr<juce::AudioPluginInstance>> predecessors;
+        for (int n = 0; n < 4; ++n)
+        {
+            auto plugin = loadPlugin(GetParam());
+            ASSERT_NE(plugin, nullptr);
+            const double rate = n % 2 == 0 ? 96000.0 : 44100.0;
+            plugin->prepareToPlay(rate, 512);
+            parameterOf(*plugin, "VykDrive").setValueNotifyingHost(0.3f * static_cast<float>(n));
+            for (int block = 0; block < 20; ++block)
+            {
+                juce::AudioBuffer<float> buffer(2, 512);
+                fill(buffer, n % 2 == 0 ? Signal::square : Signal::noise, rate, block * 512);
+                plugin->processBlock(buffer, midi);
+            }
+            predecessors.push_back(std::move(plugin));
+        }
+    }
     auto twinA = loadPlugin(GetParam());
     auto twinB = loadPlugin(GetParam());
     auto other = loadPlugin(GetParam());
@@ -401,9 +425,8 @@ TEST_P(PluginHost, TwoInstancesAreIndependent)
     }
     other->prepareToPlay(48000.0, 512);
     parameterOf(*other, "VykDrive").setValueNotifyingHost(1.0f);
-    juce::MidiBuffer midi;
     double largestDifference = 0.0;
-    for (int block = 0; block < 1000; ++block)
+    for (int block = 0; block < (exact ? 200 : 1000); ++block)
     {
         juce::AudioBuffer<float> a(2, 512);
         fill(a, Signal::noise, 48000.0, block * 512);
@@ -413,6 +436,13 @@ TEST_P(PluginHost, TwoInstancesAreIndependent)
         twinA->processBlock(a, midi);
         other->processBlock(square, midi);
         twinB->processBlock(b, midi);
+        if (exact)
+        {
+            for (int ch = 0; ch < 2; ++ch)
+                ASSERT_EQ(std::memcmp(a.getReadPointer(ch), b.getReadPointer(ch), sizeof(float) * 512), 0)
+                    << "block " << block << ", channel " << ch;
+            continue;
+        }
         if (block < 800)
             continue;
         for (int ch = 0; ch < 2; ++ch)
