@@ -1,27 +1,15 @@
 #include "modules/PitchShift.h"
 
-#include "core/VykEngine.h"
+#include "modules/PassThroughTable.h"
 
-// Pass-through until the module's processing lands: the instance table only records bypass.
 namespace
 {
-int sNumInstances = 0;
-int sBypass[kMaxInstances];
-
-bool isValid(int instance)
-{
-    return instance >= 0 && instance < sNumInstances;
-}
+PassThroughTable sTable;
 } // namespace
 
 int PitchShiftInit(int count)
 {
-    if (count > kMaxInstances)
-        return -1;
-    sNumInstances = count;
-    for (int i = 0; i < kMaxInstances; ++i)
-        sBypass[i] = 0;
-    return 0;
+    return sTable.init(count);
 }
 
 // Nothing to clear: the stage keeps no audio history while it passes audio through.
@@ -35,13 +23,12 @@ void PitchShiftSetAll(int, PitchShiftBlock*)
 
 void PitchShiftSetBypass(int instance, int flag)
 {
-    if (isValid(instance))
-        sBypass[instance] = flag;
+    sTable.setBypass(instance, flag);
 }
 
 int PitchShiftGetBypass(int instance)
 {
-    return isValid(instance) ? sBypass[instance] : 0;
+    return sTable.getBypass(instance);
 }
 
 void VykPitchShiftProcess(int, float*, int, int)
